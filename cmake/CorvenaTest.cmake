@@ -1,0 +1,16 @@
+# corvena_test(NAME SOURCES... LIBS ... [THREADED])
+# Every subsystem keeps its tests in its own tests/ folder and declares them with this.
+# THREADED tests also run in the ThreadSanitizer build (label "threaded").
+function(corvena_test name)
+    if(NOT CORVENA_TESTS)
+        return()
+    endif()
+    cmake_parse_arguments(T "THREADED" "" "SOURCES;LIBS" ${ARGN})
+    add_executable(${name} ${T_SOURCES})
+    target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
+    set(labels unit)
+    if(T_THREADED)
+        set(labels threaded)
+    endif()
+    gtest_discover_tests(${name} PROPERTIES LABELS "${labels}" DISCOVERY_TIMEOUT 60)
+endfunction()
