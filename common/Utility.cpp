@@ -2,6 +2,7 @@
 // chores are in FileChores.cpp.
 #include "common/Utility.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string_view>
 
@@ -240,8 +241,7 @@ char* sectionMark(char* out, const char* number, int length) {
             *write++ = ',';
         }
     }
-    std::memcpy(write, text.data() + pos, text.size() - pos);
-    write[text.size() - pos] = '\0';
+    *std::copy(text.begin() + static_cast<std::ptrdiff_t>(pos), text.end(), write) = '\0';
     return out;
 }
 

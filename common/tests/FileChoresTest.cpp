@@ -318,9 +318,9 @@ TEST_F(FileChoresTest, CreateFileShortcutQuotesTheProgram) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.why);
-        ASSERT_EQ(1, CreateFileShortcut(L"ignored", home.path().c_str(), "x.desktop",
+        ASSERT_EQ(1, CreateFileShortcut(L"ignored", home.path().c_str(), "entry.desktop",
                                         c.program.c_str(), 0, nullptr, 1));
-        std::string entry = ReadFile(home.path() / "x.desktop");
+        std::string entry = ReadFile(home.path() / "entry.desktop");
         EXPECT_NE(std::string::npos, entry.find("\n" + c.exec + "\n")) << entry;
         EXPECT_EQ(std::string::npos, entry.find("\nName=x\n")) << entry;
     }

@@ -91,20 +91,15 @@ TEST(SyncRecordsTest, TraceOfCommandJoinsWithoutSeparator) {
 }
 
 TEST(SyncRecordsTest, TraceOfFailAndCompletedTasks) {
-    SyncFail fail;
-    fail.errcode = 1002;
-    fail.iReTry = 1;
-    fail.iFailAutoKey = 77;
-    fail.tComand = SampleCommand();
+    // Built by copying, so that the command keeps its statement.
+    SyncFail fail{1002, SampleCommand(), 1, 77};
     std::string out;
     GetTraceStringFailTask(fail, out);
     EXPECT_EQ("SyncFail [errcode = (1002) iReTry = (1) iFailAutoKey = (77)]" + kFiveTabs +
                   kCommand + kFiveTabs + FileTrace(kFiveTabs),
               out);
 
-    SyncCompleted completed;
-    completed.iCmpdAutoKey = 8;
-    completed.tComand = SampleCommand();
+    SyncCompleted completed{8, SampleCommand()};
     GetTraceStringCmpldTask(completed, out);
     EXPECT_EQ("SyncCompleted [iCmpdAutoKey = (8)]" + kFiveTabs + kCommand + kFiveTabs +
                   FileTrace(kFiveTabs),
