@@ -170,9 +170,8 @@ void AfLog(int level, const char* file, const char* function, int line, const ch
 
 void CAfLog::AddInfo(const std::wstring& text) {
     std::string bytes = ToUtf16Le(text + L"\r\n");
+    std::filesystem::path path = LogFile(plat::Clock::LocalNow());
     std::lock_guard<std::mutex> lock(FileMutex());
-    std::tm now = plat::Clock::LocalNow();
-    std::filesystem::path path = LogFile(now);
     // The folder is made only when the append finds it missing: once an hour, not every line.
     if (plat::AppendToFile(path, bytes, kByteOrderMark) == ENOENT &&
         plat::CreateFolders(path.parent_path()) == 0) {
