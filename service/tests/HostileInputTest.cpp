@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <future>
 #include <map>
 #include <random>
@@ -143,6 +144,20 @@ TEST_F(HostileInputTest, OneTransferAtATimePerStorageName) {
             "application/octet-stream");
     });
     started.get_future().wait();
+    // The first request holds the storage name once its first bytes reached the service.
+    auto received = [this] {
+        Json::Value requests = AdminGet("/admin/requests")["requests"];
+        for (const Json::Value& request : requests) {
+            if (request["method"] == "PUT") {
+                return request["body_size"].asInt();
+            }
+        }
+        return 0;
+    };
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (received() < 3 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::yield();
+    }
     EXPECT_EQ(Put(storageName, 0, content)["code"], "14");
     EXPECT_EQ(Commit(m_alice, 0, storageName, Md5Of(content), "busy.txt")["code"], "14");
     release.set_value();
