@@ -1,5 +1,6 @@
 #include "common/AfLog.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdarg>

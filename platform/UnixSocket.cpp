@@ -58,7 +58,7 @@ void UniqueFd::Reset() {
     }
 }
 
-std::filesystem::path EndpointPath(std::string_view kind, std::string_view name) {
+std::filesystem::path NamedObjectPath(std::string_view kind, std::string_view name) {
     const std::filesystem::path dir = RuntimeDir();
     if (dir.empty()) {
         return {};

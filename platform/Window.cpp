@@ -81,7 +81,7 @@ std::string ToUtf8(const std::wstring& text) {
 }
 
 std::filesystem::path WindowEndpointPath(const std::wstring& title) {
-    return detail::EndpointPath("window", ToUtf8(title));
+    return detail::NamedObjectPath("window", ToUtf8(title));
 }
 
 // Binds the window's socket. A file already there is taken over only when nothing answers on

@@ -4,9 +4,7 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <set>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,6 +14,8 @@
 #include "platform/Clock.h"
 #include "platform/Paths.h"
 #include "platform/ThreadMessage.h"
+#include "testing/FileText.h"
+#include "testing/ManualClock.h"
 #include "testing/TempHome.h"
 
 namespace {
@@ -25,16 +25,9 @@ namespace fs = std::filesystem;
 // 3 September 2014, 01:40:00 UTC.
 constexpr std::time_t kStart = 1409708400;
 
-std::string ReadBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 // The UTF-16LE text after the byte-order mark, as UTF-8 lines without their CR LF.
 std::vector<std::string> LogLines(const fs::path& path) {
-    std::string bytes = ReadBytes(path);
+    std::string bytes = testing_support::ReadWholeFile(path);
     EXPECT_EQ("\xFF\xFE", bytes.substr(0, 2)) << path;
     std::wstring text;
     for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
@@ -69,11 +62,7 @@ std::string Prefix(const char* file, const char* function, int line) {
 
 class AfLogTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        plat::Clock::SetManual(true);
-        plat::Clock::SetWallTime(kStart);
-    }
-    void TearDown() override { plat::Clock::SetManual(false); }
+    void SetUp() override { plat::Clock::SetWallTime(kStart); }
 
     static fs::path CurrentFile() {
         std::wstring name;
@@ -86,6 +75,7 @@ class AfLogTest : public ::testing::Test {
     }
 
     testing_support::TempHome home;
+    testing_support::ManualClock clock;
 };
 
 TEST_F(AfLogTest, FileIsNamedAfterProgramDateAndHour) {
@@ -161,7 +151,7 @@ TEST_F(AfLogTest, MarkOncePerFileAndNewFileEachHour) {
     AfLog(0, "t.cpp", "T", 1, "first");
     AfLog(0, "t.cpp", "T", 2, "second");
     fs::path firstHour = CurrentFile();
-    std::string bytes = ReadBytes(firstHour);
+    std::string bytes = testing_support::ReadWholeFile(firstHour);
     EXPECT_EQ(std::string::npos, bytes.find("\xFF\xFE", 2)) << "one mark, at the start";
     EXPECT_EQ(2u, LogLines(firstHour).size());
 
@@ -253,9 +243,9 @@ TEST_F(AfLogTest, FourThreadsLoseNoLine) {
 
 TEST_F(AfLogTest, UnwritableLogFolderDropsTheLine) {
     // A file where the log folder should be.
-    std::ofstream(plat::StateDir() / "log") << "not a folder";
+    testing_support::WriteWholeFile(plat::StateDir() / "log", "not a folder");
     AfLog(0, "t.cpp", "T", 1, "lost");
-    EXPECT_EQ("not a folder", ReadBytes(plat::StateDir() / "log"));
+    EXPECT_EQ("not a folder", testing_support::ReadWholeFile(plat::StateDir() / "log"));
 }
 
 }  // namespace

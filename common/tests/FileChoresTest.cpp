@@ -6,13 +6,13 @@
 
 #include <cerrno>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "common/Utility.h"
 #include "platform/Clock.h"
 #include "platform/Paths.h"
+#include "testing/FileText.h"
+#include "testing/ManualClock.h"
 #include "testing/TempHome.h"
 #include "testing/TrashHome.h"
 
@@ -22,17 +22,8 @@ namespace fs = std::filesystem;
 
 auto* const trashHome = ::testing::AddGlobalTestEnvironment(new testing_support::TrashHome);
 
-void WriteFile(const fs::path& path, const std::string& content) {
-    std::ofstream out(path, std::ios::binary);
-    out << content;
-}
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using testing_support::ReadWholeFile;
+using testing_support::WriteWholeFile;
 
 std::wstring Wide(const fs::path& path) {
     return StringToWstring(path.string());
@@ -61,19 +52,19 @@ TEST_F(FileChoresTest, Md5OfFiles) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.why);
-        WriteFile(dir / "f.bin", c.content);
+        WriteWholeFile(dir / "f.bin", c.content);
         EXPECT_EQ(c.md5, GetFileMd5((dir / "f.bin").string()));
     }
 }
 
 TEST_F(FileChoresTest, Md5OfNonUtf8NameReadsTheFile) {
     fs::path name = dir / "caf\xE9.bin";
-    WriteFile(name, "abc");
+    WriteWholeFile(name, "abc");
     EXPECT_EQ("900150983cd24fb0d6963f7d28e17f72", GetFileMd5(name.string()));
 }
 
 TEST_F(FileChoresTest, Md5OfWhatIsNotAPlainFileIsEmpty) {
-    WriteFile(dir / "target", "abc");
+    WriteWholeFile(dir / "target", "abc");
     fs::create_symlink(dir / "target", dir / "link");
     ASSERT_EQ(0, mkfifo((dir / "pipe").c_str(), 0600));
     struct Case {
@@ -93,7 +84,7 @@ TEST_F(FileChoresTest, Md5OfWhatIsNotAPlainFileIsEmpty) {
 }
 
 TEST_F(FileChoresTest, JudgeFolder) {
-    WriteFile(dir / "file", "x");
+    WriteWholeFile(dir / "file", "x");
     fs::create_directory(dir / "folder");
     fs::create_directory_symlink(dir / "folder", dir / "folderlink");
     fs::create_symlink(dir / "nowhere", dir / "broken");
@@ -117,8 +108,8 @@ TEST_F(FileChoresTest, JudgeFolder) {
 }
 
 TEST_F(FileChoresTest, GetFileInfo) {
-    WriteFile(dir / "a.txt", std::string(12345, 'x'));
-    WriteFile(dir / ".hidden", "");
+    WriteWholeFile(dir / "a.txt", std::string(12345, 'x'));
+    WriteWholeFile(dir / ".hidden", "");
     fs::create_directory(dir / "folder");
     // 3 September 2014, 01:05:03 UTC.
     const std::time_t stamp = 1409706303;
@@ -159,8 +150,7 @@ TEST_F(FileChoresTest, GetFileInfo) {
 
 class BackupTest : public FileChoresTest {
   protected:
-    void SetUp() override { plat::Clock::SetManual(true); }
-    void TearDown() override { plat::Clock::SetManual(false); }
+    testing_support::ManualClock clock;
 };
 
 TEST_F(BackupTest, NewNameCarriesTheTimeInUtcPlus8) {
@@ -180,33 +170,33 @@ TEST_F(BackupTest, NewNameCarriesTheTimeInUtcPlus8) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.why);
         plat::Clock::SetWallTime(c.now);
-        WriteFile(dir / "d.d" / c.name, c.why);
+        WriteWholeFile(dir / "d.d" / c.name, c.why);
         std::wstring newPath;
         EXPECT_EQ(0, Backup(Wide(dir / "d.d" / c.name), newPath));
         EXPECT_EQ(Wide(dir / "d.d" / c.expected), newPath);
-        EXPECT_EQ(c.why, ReadFile(dir / "d.d" / c.expected));
+        EXPECT_EQ(c.why, ReadWholeFile(dir / "d.d" / c.expected));
         EXPECT_FALSE(fs::exists(dir / "d.d" / c.name));
     }
 }
 
 TEST_F(BackupTest, TakenNameOrMissingFileIsAnError) {
     plat::Clock::SetWallTime(1409706303);
-    WriteFile(dir / "a.txt", "second");
-    WriteFile(dir / "a_20140903090503.txt", "first backup");
+    WriteWholeFile(dir / "a.txt", "second");
+    WriteWholeFile(dir / "a_20140903090503.txt", "first backup");
     std::wstring newPath;
     EXPECT_EQ(EEXIST, Backup(Wide(dir / "a.txt"), newPath));
-    EXPECT_EQ("first backup", ReadFile(dir / "a_20140903090503.txt"));
-    EXPECT_EQ("second", ReadFile(dir / "a.txt"));
+    EXPECT_EQ("first backup", ReadWholeFile(dir / "a_20140903090503.txt"));
+    EXPECT_EQ("second", ReadWholeFile(dir / "a.txt"));
     EXPECT_EQ(ENOENT, Backup(Wide(dir / "missing.txt"), newPath));
 }
 
 TEST_F(FileChoresTest, ReNameLocal) {
-    WriteFile(dir / "old", "content");
-    WriteFile(dir / "taken", "other");
+    WriteWholeFile(dir / "old", "content");
+    WriteWholeFile(dir / "taken", "other");
     EXPECT_EQ(EEXIST, ReNameLocal(Wide(dir / "taken"), Wide(dir / "old")));
-    EXPECT_EQ("other", ReadFile(dir / "taken"));
+    EXPECT_EQ("other", ReadWholeFile(dir / "taken"));
     EXPECT_EQ(0, ReNameLocal(Wide(dir / "新"), Wide(dir / "old")));
-    EXPECT_EQ("content", ReadFile(dir / "新"));
+    EXPECT_EQ("content", ReadWholeFile(dir / "新"));
     EXPECT_EQ(ENOENT, ReNameLocal(Wide(dir / "x"), Wide(dir / "old")));
 }
 
@@ -216,10 +206,10 @@ class DeleteTest : public FileChoresTest {
     fs::path MakeTree() {
         fs::path tree = dir / "tree";
         fs::create_directories(tree / "sub" / "deeper");
-        WriteFile(tree / "a.txt", "a");
-        WriteFile(tree / ".hidden", "h");
-        WriteFile(tree / "sub" / "deeper" / "b.txt", "b");
-        WriteFile(dir / "outside.txt", "keep");
+        WriteWholeFile(tree / "a.txt", "a");
+        WriteWholeFile(tree / ".hidden", "h");
+        WriteWholeFile(tree / "sub" / "deeper" / "b.txt", "b");
+        WriteWholeFile(dir / "outside.txt", "keep");
         fs::create_symlink(dir / "outside.txt", tree / "link");
         return tree;
     }
@@ -234,7 +224,7 @@ TEST_F(DeleteTest, PermanentDeleteRemovesTreeButNotLinkTargets) {
     fs::path tree = MakeTree();
     EXPECT_EQ(0, DeleteFolder(Wide(tree) + L"/", 0));
     EXPECT_FALSE(fs::exists(tree));
-    EXPECT_EQ("keep", ReadFile(dir / "outside.txt"));
+    EXPECT_EQ("keep", ReadWholeFile(dir / "outside.txt"));
     EXPECT_FALSE(fs::exists(Trash() / "files"));
 }
 
@@ -242,22 +232,22 @@ TEST_F(DeleteTest, DeleteToTrashKeepsEveryItemRestorable) {
     fs::path tree = MakeTree();
     EXPECT_EQ(0, DeleteFolder(Wide(tree), 1));
     EXPECT_FALSE(fs::exists(tree));
-    EXPECT_EQ("keep", ReadFile(dir / "outside.txt"));
+    EXPECT_EQ("keep", ReadWholeFile(dir / "outside.txt"));
     for (const char* name : {"a.txt", ".hidden", "sub", "link", "tree"}) {
         SCOPED_TRACE(name);
         EXPECT_TRUE(fs::exists(fs::symlink_status(Trash() / "files" / name)));
         EXPECT_TRUE(fs::exists(Trash() / "info" / (std::string(name) + ".trashinfo")));
     }
-    EXPECT_EQ("b", ReadFile(Trash() / "files" / "sub" / "deeper" / "b.txt"));
+    EXPECT_EQ("b", ReadWholeFile(Trash() / "files" / "sub" / "deeper" / "b.txt"));
 }
 
 TEST_F(DeleteTest, SingleFilesAndMissingPaths) {
-    WriteFile(dir / "one.txt", "1");
-    WriteFile(dir / "two.txt", "2");
+    WriteWholeFile(dir / "one.txt", "1");
+    WriteWholeFile(dir / "two.txt", "2");
     EXPECT_EQ(0, DeleteFolder(Wide(dir / "one.txt"), 0));
     EXPECT_FALSE(fs::exists(dir / "one.txt"));
     EXPECT_EQ(0, DeleteFolder(Wide(dir / "two.txt"), 1));
-    EXPECT_EQ("2", ReadFile(Trash() / "files" / "two.txt"));
+    EXPECT_EQ("2", ReadWholeFile(Trash() / "files" / "two.txt"));
     EXPECT_EQ(0, DeleteFolder(Wide(dir / "missing"), 0));
     EXPECT_EQ(0, DeleteFolder(Wide(dir / "missing") + L"/", 1));
 }
@@ -266,11 +256,11 @@ TEST_F(DeleteTest, NothingIsDeletedWhenNoTrashTakesIt) {
     fs::path tree = MakeTree();
     // A file where the trash folder should be: GLib can make no trash here.
     fs::create_directories(Trash().parent_path());
-    WriteFile(Trash(), "in the way");
+    WriteWholeFile(Trash(), "in the way");
     EXPECT_NE(0, DeleteFolder(Wide(tree), 1));
     EXPECT_EQ(0, DeleteForder(Wide(tree)));
-    EXPECT_EQ("a", ReadFile(tree / "a.txt"));
-    EXPECT_EQ("b", ReadFile(tree / "sub" / "deeper" / "b.txt"));
+    EXPECT_EQ("a", ReadWholeFile(tree / "a.txt"));
+    EXPECT_EQ("b", ReadWholeFile(tree / "sub" / "deeper" / "b.txt"));
     EXPECT_TRUE(fs::is_symlink(tree / "link"));
 }
 
@@ -279,26 +269,26 @@ TEST_F(DeleteTest, DeleteForderEmptiesTheFolderIntoTheTrash) {
     EXPECT_EQ(1, DeleteForder(Wide(tree) + L"/"));
     EXPECT_TRUE(fs::is_directory(tree));
     EXPECT_TRUE(fs::is_empty(tree));
-    EXPECT_EQ("a", ReadFile(Trash() / "files" / "a.txt"));
+    EXPECT_EQ("a", ReadWholeFile(Trash() / "files" / "a.txt"));
     EXPECT_EQ(1, DeleteForder(Wide(dir / "missing")));
     EXPECT_EQ(0, DeleteForder(Wide(dir / "outside.txt"))) << "a file is not a folder";
-    EXPECT_EQ("keep", ReadFile(dir / "outside.txt"));
+    EXPECT_EQ("keep", ReadWholeFile(dir / "outside.txt"));
 }
 
 TEST_F(DeleteTest, NonUtf8NamesInsideAFolderAreDeletedToo) {
     fs::path tree = dir / "tree";
     fs::create_directory(tree);
-    WriteFile(tree / "caf\xE9", "latin-1");
+    WriteWholeFile(tree / "caf\xE9", "latin-1");
     EXPECT_EQ(0, DeleteFolder(Wide(tree), 1));
     EXPECT_FALSE(fs::exists(tree));
-    EXPECT_EQ("latin-1", ReadFile(Trash() / "files" / "caf\xE9"));
+    EXPECT_EQ("latin-1", ReadWholeFile(Trash() / "files" / "caf\xE9"));
 }
 
 TEST_F(FileChoresTest, CreateFileShortcutWritesADesktopEntry) {
     fs::path autostart = home.path() / "autostart";
     ASSERT_EQ(1, CreateFileShortcut(nullptr, autostart.c_str(), nullptr, nullptr, 0x027B,
                                     L"Corvena 同步盘", 1));
-    std::string entry = ReadFile(autostart / "Corvena.desktop");
+    std::string entry = ReadWholeFile(autostart / "Corvena.desktop");
     EXPECT_EQ("[Desktop Entry]\nType=Application\nName=Corvena\nExec=\"" +
                   plat::ExecutablePath().string() + "\"\nComment=Corvena 同步盘\nTerminal=false\n",
               entry);
@@ -320,7 +310,7 @@ TEST_F(FileChoresTest, CreateFileShortcutQuotesTheProgram) {
         SCOPED_TRACE(c.why);
         ASSERT_EQ(1, CreateFileShortcut(L"ignored", home.path().c_str(), "entry.desktop",
                                         c.program.c_str(), 0, nullptr, 1));
-        std::string entry = ReadFile(home.path() / "entry.desktop");
+        std::string entry = ReadWholeFile(home.path() / "entry.desktop");
         EXPECT_NE(std::string::npos, entry.find("\n" + c.exec + "\n")) << entry;
         EXPECT_EQ(std::string::npos, entry.find("\nName=x\n")) << entry;
     }
@@ -328,7 +318,7 @@ TEST_F(FileChoresTest, CreateFileShortcutQuotesTheProgram) {
 
 TEST_F(FileChoresTest, CreateFileShortcutFailures) {
     EXPECT_EQ(0, CreateFileShortcut(nullptr, nullptr, nullptr, nullptr, 0, nullptr, 1));
-    WriteFile(home.path() / "file", "x");
+    WriteWholeFile(home.path() / "file", "x");
     EXPECT_EQ(0, CreateFileShortcut(nullptr, (home.path() / "file").c_str(), nullptr, nullptr, 0,
                                     nullptr, 1));
 }
@@ -337,7 +327,7 @@ TEST_F(FileChoresTest, CreateFileShortcutTakesTheGivenTarget) {
     ASSERT_EQ(1, CreateFileShortcut(L"/usr/bin/corvena", home.path().c_str(), "c.desktop", nullptr,
                                     0, nullptr, 1));
     EXPECT_NE(std::string::npos,
-              ReadFile(home.path() / "c.desktop").find("\nExec=\"/usr/bin/corvena\"\n"));
+              ReadWholeFile(home.path() / "c.desktop").find("\nExec=\"/usr/bin/corvena\"\n"));
 }
 
 }  // namespace

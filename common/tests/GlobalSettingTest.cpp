@@ -4,13 +4,12 @@
 #include <sys/stat.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/Paths.h"
+#include "testing/FileText.h"
 #include "testing/TempHome.h"
 
 namespace {
@@ -21,17 +20,9 @@ class GlobalSettingTest : public ::testing::Test {
   protected:
     fs::path File() const { return plat::ConfigDir() / "config.ini"; }
 
-    void Write(const std::string& text) const {
-        std::ofstream out(File(), std::ios::binary);
-        out << text;
-    }
+    void Write(const std::string& text) const { testing_support::WriteWholeFile(File(), text); }
 
-    std::string Read() const {
-        std::ifstream in(File(), std::ios::binary);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
+    std::string Read() const { return testing_support::ReadWholeFile(File()); }
 
     std::wstring Get(const std::wstring& section, const std::wstring& key) {
         std::wstring value = L"untouched";

@@ -5,29 +5,19 @@
 
 #include <cerrno>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "testing/FileText.h"
 #include "testing/TempHome.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-void WriteFile(const fs::path& path, const std::string& content) {
-    std::ofstream out(path, std::ios::binary);
-    out << content;
-}
-
-std::string ReadText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using testing_support::ReadWholeFile;
+using testing_support::WriteWholeFile;
 
 class FileSystemTest : public ::testing::Test {
   protected:
@@ -36,7 +26,7 @@ class FileSystemTest : public ::testing::Test {
 };
 
 TEST_F(FileSystemTest, StatusDoesNotFollowLinks) {
-    WriteFile(dir / "file", "12345");
+    WriteWholeFile(dir / "file", "12345");
     fs::create_directory(dir / "folder");
     fs::create_directory_symlink(dir / "folder", dir / "link");
     struct Case {
@@ -65,14 +55,14 @@ TEST_F(FileSystemTest, CreateFoldersMakesEveryLevelPrivate) {
     struct stat st {};
     ASSERT_EQ(0, stat((dir / "a" / "b").c_str(), &st));
     EXPECT_EQ(0700u, st.st_mode & 0777);
-    WriteFile(dir / "file", "x");
+    WriteWholeFile(dir / "file", "x");
     EXPECT_EQ(ENOTDIR, plat::CreateFolders(dir / "file"));
     EXPECT_EQ(ENOTDIR, plat::CreateFolders(dir / "file" / "below"));
 }
 
 TEST_F(FileSystemTest, ListFolder) {
-    WriteFile(dir / "a", "");
-    WriteFile(dir / "caf\xE9", "");
+    WriteWholeFile(dir / "a", "");
+    WriteWholeFile(dir / "caf\xE9", "");
     fs::create_directory(dir / "sub");
     std::vector<fs::path> names;
     ASSERT_EQ(0, plat::ListFolder(dir, names));
@@ -84,34 +74,34 @@ TEST_F(FileSystemTest, ListFolder) {
 }
 
 TEST_F(FileSystemTest, RenameNeverReplaces) {
-    WriteFile(dir / "old", "old");
-    WriteFile(dir / "taken", "taken");
+    WriteWholeFile(dir / "old", "old");
+    WriteWholeFile(dir / "taken", "taken");
     EXPECT_EQ(EEXIST, plat::RenameNoReplace(dir / "old", dir / "taken"));
-    EXPECT_EQ("taken", ReadText(dir / "taken"));
+    EXPECT_EQ("taken", ReadWholeFile(dir / "taken"));
     EXPECT_EQ(0, plat::RenameNoReplace(dir / "old", dir / "new"));
-    EXPECT_EQ("old", ReadText(dir / "new"));
+    EXPECT_EQ("old", ReadWholeFile(dir / "new"));
     EXPECT_EQ(ENOENT, plat::RenameNoReplace(dir / "old", dir / "other"));
 }
 
 TEST_F(FileSystemTest, RemoveTreeRemovesLinksNotTargets) {
     fs::create_directories(dir / "tree" / "sub");
-    WriteFile(dir / "tree" / "sub" / "f", "x");
-    WriteFile(dir / "outside", "keep");
+    WriteWholeFile(dir / "tree" / "sub" / "f", "x");
+    WriteWholeFile(dir / "outside", "keep");
     fs::create_directory(dir / "outfolder");
-    WriteFile(dir / "outfolder" / "g", "keep");
+    WriteWholeFile(dir / "outfolder" / "g", "keep");
     fs::create_symlink(dir / "outside", dir / "tree" / "l1");
     fs::create_directory_symlink(dir / "outfolder", dir / "tree" / "l2");
     EXPECT_EQ(0, plat::RemoveTree(dir / "tree"));
     EXPECT_FALSE(fs::exists(dir / "tree"));
-    EXPECT_EQ("keep", ReadText(dir / "outside"));
-    EXPECT_EQ("keep", ReadText(dir / "outfolder" / "g"));
+    EXPECT_EQ("keep", ReadWholeFile(dir / "outside"));
+    EXPECT_EQ("keep", ReadWholeFile(dir / "outfolder" / "g"));
     EXPECT_EQ(ENOENT, plat::RemoveTree(dir / "tree"));
 }
 
 TEST_F(FileSystemTest, WriteFileAtomicReplacesWholeFile) {
-    WriteFile(dir / "f", "a much longer old content");
+    WriteWholeFile(dir / "f", "a much longer old content");
     ASSERT_EQ(0, plat::WriteFileAtomic(dir / "f", "new", 0600));
-    EXPECT_EQ("new", ReadText(dir / "f"));
+    EXPECT_EQ("new", ReadWholeFile(dir / "f"));
     struct stat st {};
     ASSERT_EQ(0, stat((dir / "f").c_str(), &st));
     EXPECT_EQ(0600u, st.st_mode & 0777);
@@ -127,7 +117,7 @@ TEST_F(FileSystemTest, WriteFileAtomicReplacesWholeFile) {
 TEST_F(FileSystemTest, ReadFile) {
     std::string data;
     std::string big(100000, 'z');
-    WriteFile(dir / "f", big);
+    WriteWholeFile(dir / "f", big);
     fs::create_symlink(dir / "f", dir / "link");
     EXPECT_EQ(0, plat::ReadFile(dir / "f", data));
     EXPECT_EQ(big, data);
@@ -154,7 +144,7 @@ TEST_F(FileSystemTest, AppendWritesHeaderOnceEvenWhenWritersRace) {
     for (std::thread& thread : threads) {
         thread.join();
     }
-    std::string text = ReadText(file);
+    std::string text = ReadWholeFile(file);
     EXPECT_EQ(0u, text.find("HEADER\n"));
     EXPECT_EQ(text.rfind("HEADER"), 0u) << "one header only";
     EXPECT_EQ(static_cast<std::size_t>(kThreads * kLines + 1),
@@ -165,7 +155,7 @@ TEST_F(FileSystemTest, AppendWritesHeaderOnceEvenWhenWritersRace) {
 }
 
 TEST_F(FileSystemTest, ReadOnlyFileRefusesWhatIsNotAPlainFile) {
-    WriteFile(dir / "f", "abc");
+    WriteWholeFile(dir / "f", "abc");
     fs::create_symlink(dir / "f", dir / "link");
     ASSERT_EQ(0, mkfifo((dir / "pipe").c_str(), 0600));
     plat::CReadOnlyFile file;

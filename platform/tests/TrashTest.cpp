@@ -4,9 +4,9 @@
 
 #include <cerrno>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
+#include "testing/FileText.h"
 #include "testing/TempHome.h"
 #include "testing/TrashHome.h"
 
@@ -26,7 +26,7 @@ class TrashTest : public ::testing::Test {
 
 TEST_F(TrashTest, ItemsMoveToTheTrashWithTheirInfo) {
     fs::path trash = testing_support::TrashHome::Trash();
-    std::ofstream(home.path() / "同步.txt") << "content";
+    testing_support::WriteWholeFile(home.path() / "同步.txt", "content");
     fs::create_directories(home.path() / "folder" / "inner");
     fs::create_symlink(home.path() / "nowhere", home.path() / "broken");
     std::string error = "stale";
@@ -48,8 +48,8 @@ TEST_F(TrashTest, FailureLeavesTheItemAndSaysWhy) {
 
     fs::path trash = testing_support::TrashHome::Trash();
     fs::create_directories(trash.parent_path());
-    std::ofstream(trash) << "a file where the trash folder should be";
-    std::ofstream(home.path() / "keep.txt") << "content";
+    testing_support::WriteWholeFile(trash, "a file where the trash folder should be");
+    testing_support::WriteWholeFile(home.path() / "keep.txt", "content");
     error.clear();
     EXPECT_NE(0, plat::MoveToTrash(home.path() / "keep.txt", error));
     EXPECT_FALSE(error.empty());
