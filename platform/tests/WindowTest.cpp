@@ -129,8 +129,11 @@ TEST_F(WindowTest, LocalWindowIsFoundPostedToAndSentTo) {
 
 TEST_F(WindowTest, OwnerCallsItsProcedureDirectly) {
     std::vector<UINT> calls;
-    HWND hwnd = CreateWindow(L"Own", [&calls](HWND, UINT message, WPARAM wParam, LPARAM) {
+    HWND hwnd = CreateWindow(L"Own", [&calls](HWND self, UINT message, WPARAM wParam, LPARAM) {
         calls.push_back(message);
+        if (message == WM_DESTROY) {
+            EXPECT_FALSE(DestroyWindow(self)) << "already being destroyed";
+        }
         return static_cast<LRESULT>(wParam) + 1;
     });
     ASSERT_NE(hwnd, nullptr);
