@@ -22,27 +22,20 @@
 #include <thread>
 #include <vector>
 
-#include "common/GlobalSetting.h"
 #include "common/SyncRecords.h"
 #include "common/Utility.h"
 #include "platform/Clock.h"
 #include "platform/Paths.h"
 #include "platform/ThreadMessage.h"
-#include "rest/UserMgr.h"
-#include "store/SyncCompletedArray.h"
 #include "store/SyncFailArray.h"
 #include "store/SyncStatus.h"
-#include "store/SyncTemporary.h"
 #include "store/SyncingTaskArray.h"
-#include "store/SystemInfoLD.h"
 #include "store/TSyncFileArray.h"
-#include "store/UserInfoLD.h"
 #include "store/tablestore/SyncCompleted.h"
-#include "store/tablestore/SystemInfo.h"
-#include "store/tablestore/UserInfo.h"
 #include "testing/FileText.h"
 #include "testing/RefServiceProcess.h"
 #include "testing/TempHome.h"
+#include "testing/TransferHome.h"
 #include "testing/TrashHome.h"
 #include "transfer/TransferManager.h"
 
@@ -141,40 +134,15 @@ inline std::string LogText() {
     return text;
 }
 
-// Points this home at the service, stores the account's login and the sync directory, and
-// reloads every state table (all empty in a fresh home).
+// Points this home at the service with the account and reloads every state table.
 inline void PrepareHome(const std::string& account, const std::filesystem::path& syncDir) {
-    ASSERT_EQ(
-        CGlobalSetting().SetValue(L"main", L"server",
-                                  StringToWstring(ServiceEnvironment::Address()), L"config.ini"),
-        0);
-    CDbBase::SetAccount(account);
-    std::filesystem::create_directories(syncDir);
-    UserInfo user;
-    user.strAccount = account;
-    user.strPassword = kPasswordBase64;
-    ASSERT_EQ(CUserMgr(4).UserLogin(account, kPasswordBase64, user.strUserId, user.strUserType,
-                                    user.strToken, user.strPushId, user.strPersonalSpace),
-              0);
-    CUserInfo users;
-    ASSERT_EQ(users.ConnectDB(), 0);
-    ASSERT_EQ(users.SetUserInfo(user), 0);
-    users.Disconnect();
-    CSystemInfo config;
-    ASSERT_EQ(config.ConnectDB(), 0);
-    ASSERT_EQ(config.SetConfig("SyncDir", StringToWstring(syncDir.string())), 0);
-    config.Disconnect();
+    ASSERT_EQ(testing_support::PrepareTransferHome(ServiceEnvironment::Address(), account,
+                                                   kPasswordBase64, syncDir),
+              "");
 }
 
-// Reads every state table into memory again, as the engine does at its start.
 inline void ReloadState() {
-    ASSERT_TRUE(CUserInfoLD::Get()->ReLoad());
-    ASSERT_TRUE(CSystemInfoLD::Get()->ReLoad());
-    CTSyncFileArray::Get()->ReLoad();
-    CSyncFailArray::Get()->ReLoad();
-    CSyncingTaskArray::Get()->ReLoad();
-    CSyncCompletedArray::Get()->ReLoad();
-    CSyncTemporary::Get()->Clear();
+    ASSERT_EQ(testing_support::ReloadTransferState(), "");
 }
 
 // Back to the status of a fresh engine: idle, no flag but the service being reachable.
