@@ -194,13 +194,27 @@ void CHttpCommBase::TakeCounters() {
     }
 }
 
+bool CHttpCommBase::HoldForPause() {
+    if (!m_bPauseWanted.load()) {
+        return false;
+    }
+    m_bPaused = true;
+    return true;
+}
+
+// Called by libcurl while a transfer runs, also while it is paused: the place where a resume
+// asked for by another thread reaches the handle. The state is set before the call because an
+// unpause delivers the held data to the data callbacks before it returns.
 int CHttpCommBase::OnProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     auto* session = static_cast<CHttpCommBase*>(self);
     session->TakeCounters();
     bool wanted = session->m_bPauseWanted.load();
-    if (wanted != session->m_bPaused &&
-        curl_easy_pause(session->m_pCurl, wanted ? CURLPAUSE_ALL : CURLPAUSE_CONT) == CURLE_OK) {
+    if (wanted != session->m_bPaused) {
         session->m_bPaused = wanted;
+        if (curl_easy_pause(session->m_pCurl, wanted ? CURLPAUSE_ALL : CURLPAUSE_CONT) !=
+            CURLE_OK) {
+            session->m_bPaused = !wanted;
+        }
     }
     return 0;
 }

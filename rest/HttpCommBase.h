@@ -82,6 +82,10 @@ class CHttpCommBase {
     CURLcode PerformTransfer();
     // Asks the running (or next) file transfer to stop moving data, or to go on.
     void RequestPause(bool pause) { m_bPauseWanted.store(pause); }
+    // For the data callbacks of a file transfer, before they move a piece: true when a pause
+    // was asked for; the callback then returns libcurl's pause code and the piece moves after
+    // the resume. Transfer thread only.
+    bool HoldForPause();
 
     int m_iClientKind;
     CURL* m_pCurl;

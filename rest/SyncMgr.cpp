@@ -1,5 +1,6 @@
 #include "rest/SyncMgr.h"
 
+#include <cctype>
 #include <charconv>
 
 #include "common/AfLog.h"
@@ -43,22 +44,6 @@ bool ParseOffset(const std::string& text, std::int64_t size, std::int64_t& offse
            text[0] != '-' && offset <= size;
 }
 
-size_t ReadPiece(char* buffer, size_t size, size_t count, void* source) {
-    CLocalFile& file = *static_cast<CLocalFile*>(source);
-    size_t got = file.Read(buffer, size * count);
-    if (file.Failed()) {
-        return CURL_READFUNC_ABORT;
-    }
-    CSpeedLimit::OnPiece(true, got);
-    return got;
-}
-
-struct DownloadTarget {
-    CLocalFile* pFile = nullptr;
-    std::string strCodeHeader;  // the value of the last "code:" header
-    bool bRefused = false;      // a code other than 0: the body is an error text, not file data
-};
-
 bool IsCodeHeader(const char* line, size_t length) {
     static const char kName[] = "code:";
     if (length < sizeof kName - 1) {
@@ -72,30 +57,58 @@ bool IsCodeHeader(const char* line, size_t length) {
     return true;
 }
 
-size_t CatchCodeHeader(char* line, size_t size, size_t count, void* target) {
-    auto& download = *static_cast<DownloadTarget*>(target);
+struct UploadSource {
+    CSyncMgr* pSession;
+    CLocalFile* pFile;
+};
+
+}  // namespace
+
+struct CSyncMgr::DownloadTarget {
+    CSyncMgr* pSession = nullptr;
+    CLocalFile* pFile = nullptr;
+    std::string strCodeHeader;  // the value of the last "code:" header
+    bool bRefused = false;      // a code other than 0: the body is an error text, not file data
+};
+
+size_t CSyncMgr::ReadPiece(char* buffer, size_t size, size_t count, void* upload) {
+    auto& source = *static_cast<UploadSource*>(upload);
+    if (source.pSession->HoldForPause()) {
+        return CURL_READFUNC_PAUSE;
+    }
+    size_t got = source.pFile->Read(buffer, size * count);
+    if (source.pFile->Failed()) {
+        return CURL_READFUNC_ABORT;
+    }
+    CSpeedLimit::OnPiece(true, got);
+    return got;
+}
+
+size_t CSyncMgr::CatchCodeHeader(char* line, size_t size, size_t count, void* download) {
+    auto& target = *static_cast<DownloadTarget*>(download);
     size_t length = size * count;
     if (IsCodeHeader(line, length)) {
-        download.strCodeHeader.assign(line + 5, length - 5);
-        download.bRefused = CAnswerReader::DownloadCodeHeader(download.strCodeHeader) != REST_OK;
+        target.strCodeHeader.assign(line + 5, length - 5);
+        target.bRefused = CAnswerReader::DownloadCodeHeader(target.strCodeHeader) != REST_OK;
     }
     return length;
 }
 
-size_t WritePiece(char* data, size_t size, size_t count, void* target) {
-    auto& download = *static_cast<DownloadTarget*>(target);
+size_t CSyncMgr::WritePiece(char* data, size_t size, size_t count, void* download) {
+    auto& target = *static_cast<DownloadTarget*>(download);
     size_t length = size * count;
-    if (download.bRefused) {
+    if (target.bRefused) {
         return length;
     }
-    if (!download.pFile->Write(data, length)) {
+    if (target.pSession->HoldForPause()) {
+        return CURL_WRITEFUNC_PAUSE;
+    }
+    if (!target.pFile->Write(data, length)) {
         return 0;
     }
     CSpeedLimit::OnPiece(false, length);
     return length;
 }
-
-}  // namespace
 
 int CSyncMgr::Checked(const char* function, const std::string& answer, int result) {
     if (result == REST_BAD_ANSWER) {
@@ -205,6 +218,7 @@ int CSyncMgr::UploadFile3Put(const UserInfo&, const std::wstring& syncDir, TSync
         LogLocalFileError(function, path);
         return REST_LOCAL_FILE_ERROR;
     }
+    UploadSource source{this, &local};
     SetHeaders({"s_name:" + file.dataExtension.dataBreakPoint.strTempName,
                 "Range:bytes=" + std::to_string(start) + "-" + std::to_string(local.Size()),
                 "connection:Keep-Alive", "Expect:"});
@@ -214,7 +228,7 @@ int CSyncMgr::UploadFile3Put(const UserInfo&, const std::wstring& syncDir, TSync
     curl_easy_setopt(m_pCurl, CURLOPT_UPLOAD, 1L);
     curl_easy_setopt(m_pCurl, CURLOPT_INFILESIZE_LARGE, curl_off_t(local.Size() - start));
     curl_easy_setopt(m_pCurl, CURLOPT_READFUNCTION, &ReadPiece);
-    curl_easy_setopt(m_pCurl, CURLOPT_READDATA, &local);
+    curl_easy_setopt(m_pCurl, CURLOPT_READDATA, &source);
     curl_easy_setopt(m_pCurl, CURLOPT_HEADERFUNCTION, nullptr);
     SetAnswerCollector(answer);
     curl_easy_setopt(m_pCurl, CURLOPT_TIMEOUT, kUploadTimeoutSeconds);
@@ -264,6 +278,7 @@ int CSyncMgr::FileDownload(const UserInfo& user, const std::wstring& syncDir, TS
                       "&fskip=" + std::to_string(local.Size());
     SetHeaders({"ent_uid:" + user.strUserId});
     DownloadTarget target;
+    target.pSession = this;
     target.pFile = &local;
     curl_easy_setopt(m_pCurl, CURLOPT_URL, url.c_str());
     curl_easy_setopt(m_pCurl, CURLOPT_HTTPGET, 1L);

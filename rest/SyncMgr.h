@@ -48,5 +48,11 @@ class CSyncMgr : public CHttpCommBase {
     int FileRename(const UserInfo& user, TSyncFile& file);
 
   private:
+    struct DownloadTarget;
     static int Checked(const char* function, const std::string& answer, int result);
+    // The data callbacks of the upload and the download; the pointers are the session's own
+    // transfer state.
+    static size_t ReadPiece(char* buffer, size_t size, size_t count, void* upload);
+    static size_t WritePiece(char* data, size_t size, size_t count, void* download);
+    static size_t CatchCodeHeader(char* line, size_t size, size_t count, void* download);
 };
