@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <atomic>
+#include <cstdlib>
 #include <functional>
 #include <mutex>
 #include <set>
@@ -52,9 +54,12 @@ class CScriptedService {
         m_server.Post(R"(/biz/.*)", serve);
         m_server.Get(R"(/biz/.*)", serve);
         m_server.Put(R"(/biz/.*)", serve);
+        // The client keeps its connection; the stop must not wait long for it to go idle.
+        m_server.set_keep_alive_timeout(1);
+        // Listening starts with the bind; connections wait in the backlog until the thread
+        // accepts them.
         m_iPort = m_server.bind_to_any_port("127.0.0.1");
         m_thread = std::thread([this] { m_server.listen_after_bind(); });
-        m_server.wait_until_ready();
     }
     ~CScriptedService() {
         m_server.stop();
@@ -167,11 +172,11 @@ TEST_F(HostileAnswerTest, AnswerThatIsNotJsonEndsEveryOperationWithItsOwnResult)
     EXPECT_EQ(uid + type + token + push + space, "utkps");
     EXPECT_TRUE(files.empty());
     EXPECT_EQ(file.iId, 5);
-    EXPECT_NE(LogText().find("CSyncMgr::GetFileListAll(): "), std::string::npos);
+    EXPECT_NE(LogText().find("CSyncMgr::GetFileListAll():L"), std::string::npos);
 }
 
 TEST_F(HostileAnswerTest, ListingLargerThanAnyFixedBufferIsReadWhole) {
-    const int count = 120000;
+    const int count = 70000;
     std::string answer = R"({"code":"0","total":)" + std::to_string(count) + R"(,"files":[)";
     for (int i = 1; i <= count; ++i) {
         answer += (i > 1 ? "," : "") + std::string(R"({"fid":)") + std::to_string(i) +
@@ -186,7 +191,7 @@ TEST_F(HostileAnswerTest, ListingLargerThanAnyFixedBufferIsReadWhole) {
     ASSERT_EQ(CSyncMgr(4).GetFileListAll(user, files), 0);
     ASSERT_EQ(files.size(), size_t(count));
     EXPECT_EQ(files.back().iId, count);
-    EXPECT_EQ(files.back().strName, L"file-120000.txt");
+    EXPECT_EQ(files.back().strName, L"file-70000.txt");
 }
 
 TEST_F(HostileAnswerTest, AnswerCutShortIsATransferError) {
@@ -231,6 +236,32 @@ TEST_F(HostileAnswerTest, LineBreaksInIdentityValuesCannotAddHeaders) {
     httplib::Headers headers = service.LastHeaders();
     EXPECT_EQ(headers.count("X-Injected"), 0u);
     EXPECT_EQ(headers.find("ent_utoken")->second, "tokenX-Injected: 1");
+}
+
+TEST_F(HostileAnswerTest, HttpsRefusesACertificateItCannotVerify) {
+    std::filesystem::path key = home.path() / "key.pem";
+    std::filesystem::path certificate = home.path() / "cert.pem";
+    ASSERT_EQ(std::system(("openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1"
+                           " -keyout '" +
+                           key.string() + "' -out '" + certificate.string() + "' 2>/dev/null")
+                              .c_str()),
+              0);
+    httplib::SSLServer tls(certificate.c_str(), key.c_str());
+    std::atomic<bool> served{false};
+    tls.Post(R"(/biz/.*)", [&](const httplib::Request&, httplib::Response& response) {
+        served = true;
+        response.set_content(R"({"code":"0"})", "application/json");
+    });
+    int port = tls.bind_to_any_port("127.0.0.1");
+    std::thread thread([&] { tls.listen_after_bind(); });
+    ASSERT_EQ(CGlobalSetting().SetValue(
+                  L"main", L"server", L"https://127.0.0.1:" + std::to_wstring(port), L"config.ini"),
+              0);
+    TSyncFile file = Record(L"a.txt");
+    EXPECT_EQ(CFileMgr(4).GetFileInfo(user, file), CURLE_PEER_FAILED_VERIFICATION);
+    EXPECT_FALSE(served);
+    tls.stop();
+    thread.join();
 }
 
 TEST_F(HostileAnswerTest, FreshSessionsShareOneConnection) {

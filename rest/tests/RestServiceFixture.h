@@ -15,10 +15,14 @@
 #include "common/Utility.h"
 #include "platform/Paths.h"
 #include "rest/UserMgr.h"
-#include "rest/tests/RefServiceProcess.h"
+#include "testing/RefServiceProcess.h"
 #include "testing/TempHome.h"
 
 namespace rest_test {
+
+using testing_support::CRefServiceProcess;
+using testing_support::JsonObject;
+using testing_support::TRecorded;
 
 constexpr const char* kUser = "alice";
 constexpr const char* kPassword = "secret";
@@ -61,7 +65,7 @@ class RestServiceTest : public ::testing::Test {
     std::wstring SyncDir() const { return StringToWstring(syncDir.string()); }
 
     testing_support::TempHome home;
-    CRefServiceProcess service{home.path() / "service", kUser, kPassword};
+    CRefServiceProcess service{REFSERVICE_PATH, home.path() / "service", kUser, kPassword};
     std::filesystem::path syncDir = home.path() / "sync";
     UserInfo user;
 };

@@ -296,13 +296,15 @@ TEST_F(SyncMgrTest, TransfersStayWithinTheSpeedLimit) {
     testing_support::ManualClock clock;
     const std::string content = PatternContent(1 << 20);
     const int fid = int(service.PutFile(kUser, "down.bin", content));
-    WriteLocal(L"up.bin", content);
+    // Other content, or the check would find it held already.
+    WriteLocal(L"up.bin", content.substr(1) + "!");
     const double bytes = double(content.size());
     for (bool upload : {false, true}) {
         SCOPED_TRACE(upload ? "upload" : "download");
         CSyncMgr session(0);
-        CSyncMgr::SetMaxUploadSpeed(upload ? kLimitKiB : 0);
-        CSyncMgr::SetMaxDownloadSpeed(upload ? 0 : kLimitKiB);
+        // Switching a limit off clears the window both directions share, so that goes first.
+        upload ? CSyncMgr::SetMaxDownloadSpeed(0) : CSyncMgr::SetMaxUploadSpeed(0);
+        upload ? CSyncMgr::SetMaxUploadSpeed(kLimitKiB) : CSyncMgr::SetMaxDownloadSpeed(kLimitKiB);
         TSyncFile file = LocalRecord(upload ? L"up.bin" : L"down.bin");
         file.iId = fid;
         std::string offset = "0";

@@ -1,10 +1,10 @@
 #pragma once
-// The reference service as a child process for the web API tests: started on a free port with
-// a data folder of its own, one account and the control interface; stopped with SIGTERM when
-// the object goes. The control interface orders faults, reads the recorded requests and acts as
-// another device of the account.
+// The reference service as a child process, for tests and benchmarks of the web API client:
+// started on a free port with a data folder of its own, one account and the control interface;
+// stopped with SIGTERM when the object goes. The control interface orders faults, reads the
+// recorded requests and acts as another device of the account. Failures throw
+// std::runtime_error (a test fixture's constructor reports them as the test's failure).
 
-#include <gtest/gtest.h>
 #include <httplib.h>
 #include <json/json.h>
 #include <signal.h>
@@ -19,13 +19,14 @@
 #include <filesystem>
 #include <initializer_list>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
 
 extern char** environ;
 
-namespace rest_test {
+namespace testing_support {
 
 struct TRecorded {
     std::string strMethod;
@@ -100,13 +101,12 @@ inline std::string QueryEscaped(const std::string& text) {
 
 class CRefServiceProcess {
   public:
-    CRefServiceProcess(const std::filesystem::path& dataDir, const std::string& user,
-                       const std::string& password) {
+    CRefServiceProcess(const std::string& program, const std::filesystem::path& dataDir,
+                       const std::string& user, const std::string& password) {
         std::filesystem::create_directories(dataDir);
         int out[2];
         if (pipe(out) != 0) {
-            ADD_FAILURE() << "pipe failed";
-            return;
+            throw std::runtime_error("pipe failed");
         }
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
@@ -120,29 +120,23 @@ class CRefServiceProcess {
             argv.push_back(arg.data());
         }
         argv.push_back(nullptr);
-        int spawned = posix_spawn(&m_pid, REFSERVICE_PATH, &actions, nullptr, argv.data(), environ);
+        int spawned = posix_spawn(&m_pid, program.c_str(), &actions, nullptr, argv.data(), environ);
         posix_spawn_file_actions_destroy(&actions);
         close(out[1]);
         if (spawned != 0) {
             close(out[0]);
             m_pid = 0;
-            ADD_FAILURE() << "cannot start " << REFSERVICE_PATH;
-            return;
+            throw std::runtime_error("cannot start " + program);
         }
         std::FILE* output = fdopen(out[0], "r");
-        if (std::fscanf(output, "%d", &m_iPort) != 1) {
-            m_iPort = 0;
-            ADD_FAILURE() << "refservice printed no port";
-        }
+        bool printed = std::fscanf(output, "%d", &m_iPort) == 1;
         std::fclose(output);
-    }
-    ~CRefServiceProcess() {
-        if (m_pid > 0) {
-            kill(m_pid, SIGTERM);
-            int status = 0;
-            waitpid(m_pid, &status, 0);
+        if (!printed) {
+            Stop();
+            throw std::runtime_error(program + " printed no port");
         }
     }
+    ~CRefServiceProcess() { Stop(); }
     CRefServiceProcess(const CRefServiceProcess&) = delete;
     CRefServiceProcess& operator=(const CRefServiceProcess&) = delete;
 
@@ -162,12 +156,15 @@ class CRefServiceProcess {
         Json::Value fault = extra.isObject() ? extra : Json::Value(Json::objectValue);
         fault["endpoint"] = endpoint;
         fault["kind"] = kind;
-        EXPECT_EQ(Control("/admin/faults", fault)["code"].asString(), "0");
+        if (Control("/admin/faults", fault)["code"].asString() != "0") {
+            throw std::runtime_error("fault refused: " + kind + " on " + endpoint);
+        }
     }
 
     std::vector<TRecorded> Requests() {
         std::vector<TRecorded> requests;
-        for (const Json::Value& value : ControlGet("/admin/requests")["requests"]) {
+        Json::Value answer = ControlGet("/admin/requests");
+        for (const Json::Value& value : answer["requests"]) {
             TRecorded request;
             request.strMethod = value["method"].asString();
             request.strTarget = value["target"].asString();
@@ -188,8 +185,7 @@ class CRefServiceProcess {
                 return *it;
             }
         }
-        ADD_FAILURE() << "no request to " << endpoint;
-        return {};
+        throw std::runtime_error("no request to " + endpoint);
     }
     void ClearRequests() { Control("/admin/requests/clear", Json::objectValue); }
 
@@ -217,6 +213,14 @@ class CRefServiceProcess {
     }
 
   private:
+    void Stop() {
+        if (m_pid > 0) {
+            kill(m_pid, SIGTERM);
+            int status = 0;
+            waitpid(m_pid, &status, 0);
+            m_pid = 0;
+        }
+    }
     httplib::Client Client() const {
         httplib::Client client("127.0.0.1", m_iPort);
         client.set_read_timeout(60, 0);
@@ -226,14 +230,13 @@ class CRefServiceProcess {
     static Json::Value Parsed(const httplib::Result& result, const std::string& what) {
         Json::Value answer;
         if (!result) {
-            ADD_FAILURE() << "control request failed: " << what;
-            return answer;
+            throw std::runtime_error("control request failed: " + what);
         }
         std::string errors;
         std::unique_ptr<Json::CharReader> reader(Json::CharReaderBuilder().newCharReader());
         const std::string& body = result->body;
         if (!reader->parse(body.data(), body.data() + body.size(), &answer, &errors)) {
-            ADD_FAILURE() << "control answer is not JSON: " << body;
+            throw std::runtime_error("control answer is not JSON: " + body);
         }
         return answer;
     }
@@ -242,4 +245,4 @@ class CRefServiceProcess {
     int m_iPort = 0;
 };
 
-}  // namespace rest_test
+}  // namespace testing_support
