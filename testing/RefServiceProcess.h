@@ -112,9 +112,8 @@ class CRefServiceProcess {
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
         posix_spawn_file_actions_addclose(&actions, out[0]);
-        std::vector<std::string> args = {
-            REFSERVICE_PATH,       "--data", dataDir.string(), "--port", "0", "--user",
-            user + ":" + password, "--admin"};
+        std::vector<std::string> args = {program, "--data", dataDir.string(),      "--port",
+                                         "0",     "--user", user + ":" + password, "--admin"};
         std::vector<char*> argv;
         for (std::string& arg : args) {
             argv.push_back(arg.data());
