@@ -22,7 +22,7 @@ std::unordered_map<DWORD, std::shared_ptr<ThreadQueue>>& Queues() {
 }
 
 std::filesystem::path ThreadEndpointPath(DWORD threadId) {
-    return EndpointPath("thread", std::to_string(threadId));
+    return NamedObjectPath("thread", std::to_string(threadId));
 }
 
 // Owns the calling thread's queue and the socket through which other processes post to it;

@@ -43,10 +43,10 @@ constexpr std::uint32_t kWirePost = 0x43565031;   // "CVP1"
 constexpr std::uint32_t kWireSend = 0x43565331;   // "CVS1"
 constexpr std::uint32_t kWireReply = 0x43565231;  // "CVR1"
 
-// The socket file of a named object in the runtime folder: kind, a dash and the name, with
-// every byte outside [A-Za-z0-9._-] and UTF-8 written as %XX so that no name can leave the
-// folder. Empty when there is no runtime folder.
-std::filesystem::path EndpointPath(std::string_view kind, std::string_view name);
+// The file of a named object (socket, lock file) in the runtime folder: kind, a dash and the
+// name, with every byte outside [A-Za-z0-9._-] (UTF-8 included) written as %XX so that no name
+// can leave the folder. Empty when there is no runtime folder.
+std::filesystem::path NamedObjectPath(std::string_view kind, std::string_view name);
 
 // A non-blocking datagram socket bound to path; invalid with errno set on failure (EADDRINUSE
 // when the file exists).

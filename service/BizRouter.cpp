@@ -31,22 +31,6 @@ bool HasBody(const httplib::Request& request) {
     return request.has_header("Content-Length") || request.has_header("Transfer-Encoding");
 }
 
-// The server answers only the asked bytes of an answer when the request carries a Range
-// header, but the upload's Range describes the request body. A chunked answer has no length
-// to take a range of, so it goes out whole.
-void AnswerUnranged(httplib::Response& response, std::string json) {
-    auto text = std::make_shared<std::string>(std::move(json));
-    response.status = 200;
-    response.set_chunked_content_provider("application/json", [text](std::size_t offset,
-                                                                     httplib::DataSink& sink) {
-        if (offset < text->size() && !sink.write(text->data() + offset, text->size() - offset)) {
-            return false;
-        }
-        sink.done();
-        return true;
-    });
-}
-
 void LogFailure(const std::string& endpoint, const std::exception& error) {
     std::fprintf(stderr, "refservice: %s failed: %s\n", endpoint.c_str(), error.what());
 }
@@ -100,6 +84,11 @@ void CBizRouter::Put(const std::string& endpoint, UploadHandler handler) {
         [this, endpoint, handler](const httplib::Request& request, httplib::Response& response,
                                   const httplib::ContentReader& reader) {
             std::uint64_t seq = Record(request, {});
+            // The server answers only the asked bytes of an answer when the request carries a
+            // Range header, but the upload's Range describes the request body. The request is
+            // the server's own (non-const) object lent to the handler; forgetting its ranges
+            // makes the answer go out whole.
+            const_cast<httplib::Request&>(request).ranges.clear();
             auto fault = m_faults.Take(endpoint);
             if (Apply(fault, response, false)) {
                 return;
@@ -125,7 +114,7 @@ void CBizRouter::Put(const std::string& endpoint, UploadHandler handler) {
             if (cut) {
                 DropConnection(response);
             } else {
-                AnswerUnranged(response, std::move(answer));
+                AnswerJson(response, std::move(answer));
             }
         });
 }

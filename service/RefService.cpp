@@ -1,5 +1,7 @@
 #include "service/RefService.h"
 
+#include "platform/ListenSocket.h"
+
 #include <stdexcept>
 
 namespace {
@@ -29,6 +31,7 @@ CRefService::CRefService(const TServiceOptions& options)
         m_accounts.Provide(name, password, options.quota);
     }
     m_server.new_task_queue = [] { return new httplib::ThreadPool(kRequestThreads); };
+    m_server.set_socket_options(plat::SetExclusiveListenOptions);
     m_server.set_keep_alive_max_count(1000);
     m_server.set_read_timeout(kIoTimeoutSeconds);
     m_server.set_write_timeout(kIoTimeoutSeconds);
