@@ -195,6 +195,7 @@ TEST_F(TransferTest, PauseHoldsATransferAndResumeFinishesIt) {
     EXPECT_EQ(CSyncingTaskArray::Get()->HasTask(), 1);
     EXPECT_TRUE(CompletedRows().empty());
     EXPECT_FALSE(std::filesystem::exists(Local("held.bin")));
+    EXPECT_GE(manager->GetSpeed(false), 512 << 10);
 
     plat::PostThreadMessage(manager->GetThreadId(), MSG_SETTING_RESUMESYNC, 0, 0);
     WaitForMessage(MSG_SYNC_COMPLETE_ALL);
