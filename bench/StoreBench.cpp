@@ -3,6 +3,7 @@
 //   filetable_add_rows_per_s   Add of 10,000 rows one call at a time, as the transfer worker does
 //   queue_cycle_per_s          push_back + Modify + pop_front of one task
 //   filetable_lookup_ns        GetSyncFile by relative path in the 100,000-row table
+//   filetable_lookup_1k_ns     the same in a 1,000-row table, for comparison
 // Each is printed as "name value unit".
 
 #include <stdlib.h>
@@ -148,6 +149,11 @@ int main() {
         std::printf("filetable_lookup_ns %.0f ns\n", LookupNanoseconds(kRows));
         std::printf("filetable_add_rows_per_s %.0f rows/s\n", AddRowsPerSecond(kRows + 1));
         std::printf("queue_cycle_per_s %.0f cycles/s\n", QueueCyclesPerSecond());
+        CDbBase::SetAccount("bench-small");
+        constexpr int kSmallRows = 1000;
+        if (FillStore(kSmallRows) && CTSyncFileArray::Get()->ReLoad() == 0) {
+            std::printf("filetable_lookup_1k_ns %.0f ns\n", LookupNanoseconds(kSmallRows));
+        }
     }
     CDbBase::SetAccount("");
     std::error_code ec;

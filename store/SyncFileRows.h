@@ -3,18 +3,22 @@
 // relative path and name so that lookups in a table of the whole sync directory do not scan.
 // Rows are not unique by id, path or name; every lookup answers with the first matching row in
 // row order. Not thread-safe: CTSyncFileArray locks around it.
+//
+// The rows lie in one vector; a removed row leaves a gap that is closed (and the indexes
+// rebuilt) once gaps make up half of the vector, so removals cost no shifting of rows.
 
 #include <cstdint>
-#include <map>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "common/SyncRecords.h"
+#include "store/RowIndex.h"
 
 class CSyncFileRows {
   public:
     void Clear();
+    // Replaces all rows with those of a reload, in their order.
+    void Assign(std::vector<TSyncFile> rows);
     void Append(TSyncFile file);
 
     const TSyncFile* FirstById(int id) const;
@@ -30,26 +34,26 @@ class CSyncFileRows {
 
     // Copies of all rows, in row order.
     std::vector<TSyncFile> All() const;
-    std::size_t Size() const { return m_rows.size(); }
+    std::size_t Size() const { return m_rows.size() - m_uGaps; }
 
   private:
-    // Row number (never reused) to row; the map keeps row order, and its nodes stay put, so the
-    // indexes can point at them.
-    using Rows = std::map<std::uint64_t, TSyncFile>;
-    using Row = Rows::iterator;
-    // The rows of one index key, in row order; usually one.
-    using Bucket = std::vector<Row>;
-    // Paths and names are indexed by their hash; rows are compared on use.
-    using TextIndex = std::unordered_map<std::size_t, Bucket>;
+    static constexpr std::uint32_t kNone = 0xFFFFFFFF;
 
-    void Index(Row row);
-    void Unindex(Row row);
-    static std::vector<const TSyncFile*> Matching(const TextIndex& index, const std::wstring& text,
-                                                  std::wstring TSyncFile::*field);
+    void Index(std::uint32_t row);
+    void Unindex(std::uint32_t row);
+    void RebuildIndexes();
+    // Closes the gaps once they make up half of the rows.
+    void CloseGaps();
+    // The first row with the id, or kNone.
+    std::uint32_t FirstRowById(int id) const;
+    // The rows whose field equals text, in row order.
+    std::vector<const TSyncFile*> Matching(const CRowIndex& index, const std::wstring& text,
+                                           std::wstring TSyncFile::*field) const;
 
-    Rows m_rows;
-    std::uint64_t m_uNextRow = 0;
-    std::unordered_map<int, Bucket> m_byId;
-    TextIndex m_byPath;
-    TextIndex m_byName;
+    std::vector<TSyncFile> m_rows;
+    std::vector<bool> m_gap;
+    std::size_t m_uGaps = 0;
+    CRowIndex m_byId;
+    CRowIndex m_byPath;  // by hash of the path; rows are compared on use
+    CRowIndex m_byName;  // by hash of the name
 };

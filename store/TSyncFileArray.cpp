@@ -44,9 +44,7 @@ int CTSyncFileArray::ReLoadLocked() {
               "Error: CTSyncFileArray::GetFileInfo Failed. nRet = (%d)", nRet);
         return nRet;
     }
-    for (TSyncFile& file : files) {
-        m_rows.Append(std::move(file));
-    }
+    m_rows.Assign(std::move(files));
     return nRet;
 }
 

@@ -1,6 +1,8 @@
 #include "store/tablestore/DatabasePool.h"
 
 #include "common/AfLog.h"
+#include "common/GlobalSetting.h"
+#include "common/Utility.h"
 #include "platform/Paths.h"
 
 namespace {
@@ -35,6 +37,11 @@ std::string CDatabasePool::GetAccount() {
 }
 
 int CDatabasePool::AccountFolder(std::filesystem::path& folder) {
+    if (m_strAccount.empty()) {
+        CGlobalSetting setting;
+        setting.Load(L"config.ini");
+        m_strAccount = WstringToString(setting.m_wstrUser);
+    }
     if (!IsUsableAccount(m_strAccount)) {
         AfLog(4, kLogFile, "CDatabasePool::AccountFolder", __LINE__,
               "Error: no usable account for the table files (account = (%s))",

@@ -5,9 +5,11 @@
 // look-up instead of an open.
 //
 // The account is the one set with SetAccount or, failing that, the account the desktop client
-// remembers (user in config.ini), taken at the first connect. It stays fixed for the process
-// until SetAccount changes it: a running engine must never start writing one account's rows
-// into another account's tables because the client logged in anew.
+// remembers (user in config.ini), read at the first connect that finds none set. It then stays
+// fixed for the process until SetAccount changes it: a running engine must never start writing
+// one account's rows into another account's tables because the client logged in anew. The
+// client, after a login through its dialog, sets the new account before it writes the user
+// table (config.ini is saved only afterwards).
 //
 // When the data folder changes (another CORVENA_HOME) or a file was deleted or replaced under
 // the open connection (the client forgetting an account), the files are opened anew.

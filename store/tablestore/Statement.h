@@ -6,6 +6,7 @@
 #include <sqlite3.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "store/tablestore/Schema.h"
@@ -40,7 +41,7 @@ class CStatement {
         for (; rc == SQLITE_ROW; rc = Step()) {
             Record record;
             read(*this, record);
-            out.push_back(record);
+            out.push_back(std::move(record));
         }
         return rc == SQLITE_DONE ? SQLITE_OK : rc;
     }

@@ -82,7 +82,7 @@ class Writer {
     Writer(const Writer&) = delete;
     Writer& operator=(const Writer&) = delete;
 
-    // The next confirmed operation; false when the writer stopped on its own.
+    // The next confirmed operation; false at the end of the output.
     bool Next(Op& op) {
         char line[64];
         if (std::fgets(line, sizeof line, m_out) == nullptr) {
@@ -149,6 +149,11 @@ TEST_F(DurabilityTest, ConfirmedRowsSurviveKillNine) {
             }
             ASSERT_EQ(confirmed, killAfter) << "the writer stopped on its own";
             writer.Kill();
+            // What it confirmed before it died, still in the pipe.
+            while (writer.Next(op)) {
+                Apply(model, op);
+                last = op;
+            }
         }
         const Op inFlight = NextOp(last, start);
         Rows withInFlight = model;

@@ -195,6 +195,34 @@ TEST_F(TSyncFileArrayTest, ConnectFailuresAreLoggedAndChangeNothing) {
               std::string::npos);
 }
 
+// Removed rows leave gaps that are closed once they make up half of the table.
+TEST_F(TSyncFileArrayTest, ManyRemovalsKeepOrderAndLookups) {
+    std::vector<TSyncFile> rows;
+    for (int id = 1; id <= 3000; ++id) {
+        rows.push_back(MakeFile(id, L".\\r\\" + std::to_wstring(id)));
+    }
+    ASSERT_EQ(Table()->Add(rows.begin(), rows.end()), 0);
+    for (int id = 3000; id >= 1; --id) {
+        if (id % 3 != 0) {
+            ASSERT_EQ(Table()->Delete(id), 0);
+        }
+    }
+    const std::vector<TSyncFile> left = Table()->GetSyncFile();
+    ASSERT_EQ(left.size(), 1000u);
+    for (std::size_t i = 0; i < left.size(); ++i) {
+        ASSERT_EQ(left[i].iId, static_cast<int>(3 * (i + 1)));
+    }
+    EXPECT_EQ(Table()->GetSyncFileID(L".\\r\\2999"), -1);
+    EXPECT_EQ(Table()->GetSyncFileID(L".\\r\\2998"), -1);
+    EXPECT_EQ(Table()->GetSyncFileID(L".\\r\\2803"), -1);
+    EXPECT_EQ(Table()->GetSyncFileID(L".\\r\\2400"), 2400);
+    ASSERT_EQ(Table()->Add(MakeFile(3, L".\\again")), 0);
+    TSyncFile first;
+    ASSERT_TRUE(Table()->GetSyncFile(3, first));
+    EXPECT_EQ(first.strRelativePath, L".\\r\\3");
+    EXPECT_EQ(Paths(Stored()), Paths(Table()->GetSyncFile()));
+}
+
 // Random operations against a plain vector with the same first-row rules.
 class Model {
   public:

@@ -7,6 +7,7 @@
 #include <climits>
 #include <filesystem>
 
+#include "common/GlobalSetting.h"
 #include "store/tablestore/DbBase.h"
 #include "store/tablestore/SyncCompleted.h"
 #include "store/tablestore/SyncFail.h"
@@ -365,6 +366,29 @@ TEST_F(TableStoreTest, AccountsKeepTheirOwnFilesAndHostileNamesAreRefused) {
 
     CDbBase::SetAccount(store_test::kAccount);
     ASSERT_EQ(StoredFiles().size(), 1u);
+}
+
+// Without an account set, the one the desktop client remembers in config.ini is used, and
+// kept for the process even when config.ini changes afterwards.
+TEST_F(TableStoreTest, TheAccountDefaultsToTheRememberedUser) {
+    CGlobalSetting setting;
+    setting.m_wstrUser = L"remembered";
+    ASSERT_EQ(setting.Save(L"config.ini"), 0);
+    CDbBase::SetAccount("");
+    CSystemInfo config;
+    ASSERT_EQ(config.ConnectDB(), 0);
+    ASSERT_EQ(config.SetConfig("Stop", L"1"), 0);
+    config.Disconnect();
+    EXPECT_EQ(CDbBase::GetAccount(), "remembered");
+    EXPECT_TRUE(std::filesystem::exists(home.path() / "data" / "user" / "remembered" / "User.db"));
+
+    setting.m_wstrUser = L"someone-else";
+    ASSERT_EQ(setting.Save(L"config.ini"), 0);
+    ASSERT_EQ(config.ConnectDB(), 0);
+    std::wstring value;
+    EXPECT_EQ(config.GetConfig("Stop", value), 0);
+    config.Disconnect();
+    EXPECT_EQ(CDbBase::GetAccount(), "remembered");
 }
 
 }  // namespace
