@@ -20,8 +20,8 @@ std::string Env(const char* name) {
     return value == nullptr ? std::string() : std::string(value);
 }
 
-// XDG base folders must be absolute; a relative value is ignored as the base directory
-// specification demands.
+// XDG base folders must be absolute; a relative value is ignored, as the XDG base directory
+// rules require.
 fs::path AbsoluteEnv(const char* name) {
     fs::path value = Env(name);
     return value.is_absolute() ? value : fs::path();

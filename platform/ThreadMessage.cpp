@@ -2,8 +2,10 @@
 
 #include <unistd.h>
 
+#include <string>
 #include <unordered_map>
 
+#include "platform/MessagePump.h"
 #include "platform/MessageQueue.h"
 #include "platform/SyncObjects.h"
 
@@ -19,17 +21,16 @@ std::unordered_map<DWORD, std::shared_ptr<ThreadQueue>>& Queues() {
     return *queues;
 }
 
-// Owns the calling thread's queue; its destructor, run when the thread ends, removes it.
+std::filesystem::path ThreadEndpointPath(DWORD threadId) {
+    return NamedObjectPath("thread", std::to_string(threadId));
+}
+
+// Owns the calling thread's queue and the socket through which other processes post to it;
+// its destructor, run when the thread ends, removes both.
 class QueueHolder {
   public:
-    QueueHolder() : m_queue(std::make_shared<ThreadQueue>(GetCurrentThreadId())) {
-        std::lock_guard<std::mutex> lock(KernelLock());
-        Queues()[m_queue->threadId] = m_queue;
-    }
-    ~QueueHolder() {
-        std::lock_guard<std::mutex> lock(KernelLock());
-        Queues().erase(m_queue->threadId);
-    }
+    QueueHolder();
+    ~QueueHolder();
     QueueHolder(const QueueHolder&) = delete;
     QueueHolder& operator=(const QueueHolder&) = delete;
 
@@ -37,7 +38,69 @@ class QueueHolder {
 
   private:
     std::shared_ptr<ThreadQueue> m_queue;
+    std::filesystem::path m_socketPath;
+    EndpointId m_endpoint = 0;
 };
+
+// Thread ids are unique on the machine while the thread lives, so a socket file of this
+// thread's name can only be the leftover of a process that died.
+UniqueFd BindThreadSocket(const std::filesystem::path& path) {
+    UniqueFd fd = BindDatagram(path);
+    if (!fd.Valid() && errno == EADDRINUSE) {
+        ::unlink(path.c_str());
+        fd = BindDatagram(path);
+    }
+    return fd;
+}
+
+QueueHolder::QueueHolder()
+    : m_queue(std::make_shared<ThreadQueue>(GetCurrentThreadId())),
+      m_socketPath(ThreadEndpointPath(m_queue->threadId)) {
+    UniqueFd socket = m_socketPath.empty() ? UniqueFd() : BindThreadSocket(m_socketPath);
+    std::lock_guard<std::mutex> lock(KernelLock());
+    Queues()[m_queue->threadId] = m_queue;
+    if (!socket.Valid()) {
+        m_socketPath.clear();
+        return;
+    }
+    m_endpoint =
+        AddEndpoint(std::move(socket), [queue = m_queue](const WireMessage& wire, UniqueFd) {
+            if (wire.magic == kWirePost) {
+                Enqueue(*queue, MSG{nullptr, wire.message, wire.wParam, wire.lParam});
+            }
+        });
+}
+
+QueueHolder::~QueueHolder() {
+    std::vector<SentMessage> orphans;
+    {
+        std::lock_guard<std::mutex> lock(KernelLock());
+        Queues().erase(m_queue->threadId);
+        DestroyThreadWindows(m_queue->threadId, orphans);
+        if (!m_socketPath.empty()) {
+            ::unlink(m_socketPath.c_str());
+            RemoveEndpoint(m_endpoint);
+        }
+        for (SentMessage& sent : m_queue->sent) {
+            orphans.push_back(std::move(sent));
+        }
+        m_queue->sent.clear();
+    }
+    for (SentMessage& orphan : orphans) {
+        orphan.reply(false, 0);
+    }
+}
+
+// Handles one waiting sent message with the lock released around the procedure call.
+void HandleSentMessage(std::unique_lock<std::mutex>& lock, ThreadQueue& queue) {
+    SentMessage sent = std::move(queue.sent.front());
+    queue.sent.pop_front();
+    lock.unlock();
+    LRESULT result = 0;
+    const bool bHandled = CallWindowProcedure(sent.msg, &result);
+    sent.reply(bHandled, result);
+    lock.lock();
+}
 
 }  // namespace
 
@@ -68,13 +131,17 @@ void EnsureMessageQueue() {
 }
 
 bool PostThreadMessage(DWORD threadId, UINT message, WPARAM wParam, LPARAM lParam) {
-    std::lock_guard<std::mutex> lock(detail::KernelLock());
-    std::shared_ptr<detail::ThreadQueue> queue = detail::FindQueue(threadId);
-    if (!queue) {
-        return false;
+    {
+        std::lock_guard<std::mutex> lock(detail::KernelLock());
+        if (std::shared_ptr<detail::ThreadQueue> queue = detail::FindQueue(threadId)) {
+            detail::Enqueue(*queue, MSG{nullptr, message, wParam, lParam});
+            return true;
+        }
     }
-    detail::Enqueue(*queue, MSG{nullptr, message, wParam, lParam});
-    return true;
+    // Not a thread of this process: perhaps one of another process.
+    const std::filesystem::path path = detail::ThreadEndpointPath(threadId);
+    std::lock_guard<std::mutex> lock(detail::KernelLock());
+    return detail::PostWire(path, {detail::kWirePost, message, wParam, lParam});
 }
 
 int GetMessage(MSG* msg) {
@@ -83,10 +150,16 @@ int GetMessage(MSG* msg) {
     }
     detail::ThreadQueue& queue = detail::CurrentQueue();
     std::unique_lock<std::mutex> lock(detail::KernelLock());
-    detail::BlockUntil(lock, {&queue}, INFINITE, [&queue] { return queue.IsSignaled(); });
-    *msg = queue.posted.front();
-    queue.posted.pop_front();
-    return msg->message == WM_QUIT ? 0 : 1;
+    for (;;) {
+        detail::BlockUntil(lock, {&queue}, INFINITE, [&queue] { return queue.IsSignaled(); });
+        if (!queue.sent.empty()) {
+            detail::HandleSentMessage(lock, queue);
+            continue;
+        }
+        *msg = queue.posted.front();
+        queue.posted.pop_front();
+        return msg->message == WM_QUIT ? 0 : 1;
+    }
 }
 
 bool PeekMessage(MSG* msg, bool remove) {
@@ -94,7 +167,10 @@ bool PeekMessage(MSG* msg, bool remove) {
         return false;
     }
     detail::ThreadQueue& queue = detail::CurrentQueue();
-    std::lock_guard<std::mutex> lock(detail::KernelLock());
+    std::unique_lock<std::mutex> lock(detail::KernelLock());
+    while (!queue.sent.empty()) {
+        detail::HandleSentMessage(lock, queue);
+    }
     if (queue.posted.empty()) {
         return false;
     }

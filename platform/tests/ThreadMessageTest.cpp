@@ -1,13 +1,20 @@
 #include "platform/ThreadMessage.h"
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <sys/un.h>
 #include <unistd.h>
+
+#include <cstring>
 
 #include <atomic>
 #include <thread>
 #include <vector>
 
+#include "platform/Paths.h"
 #include "platform/SyncObjects.h"
+#include "testing/ChildProcess.h"
 #include "testing/TempHome.h"
 
 namespace {
@@ -15,6 +22,11 @@ namespace {
 using namespace plat;
 
 constexpr UINT MSG_TEST = WM_USER + 1;
+constexpr int kBurst = 3000;
+
+DWORD TargetFromEnvironment() {
+    return static_cast<DWORD>(std::stoul(getenv("TEST_TARGET")));
+}
 
 // A thread that makes its queue, reports its id and then collects messages until WM_QUIT.
 class Receiver {
@@ -169,6 +181,85 @@ TEST_F(ThreadMessageTest, ManyPostersLoseNothing) {
         ++next[t];
     }
     EXPECT_EQ(receiver.Received().size(), 4u * kPerThread);
+}
+
+// Child: a burst far beyond what the receiving socket holds, then WM_QUIT, then exit.
+TEST(ThreadMessageChild, DISABLED_PostBurst) {
+    const DWORD target = TargetFromEnvironment();
+    for (int i = 0; i < kBurst; ++i) {
+        ASSERT_TRUE(PostThreadMessage(target, MSG_TEST, i, -i));
+    }
+    ASSERT_TRUE(PostThreadMessage(target, WM_QUIT, 5, 0));
+}
+
+// Child: makes a queue, tells the parent its thread id, then waits to be killed.
+TEST(ThreadMessageChild, DISABLED_QueueThenHang) {
+    EnsureMessageQueue();
+    ASSERT_TRUE(testing_support::TellParentReady(GetCurrentThreadId()));
+    WaitForSingleObject(CreateEvent(false, false), INFINITE);
+}
+
+TEST_F(ThreadMessageTest, PostsFromAnotherProcessArriveInOrder) {
+    Receiver receiver;
+    testing_support::ChildProcess child("ThreadMessageChild.DISABLED_PostBurst",
+                                        {"TEST_TARGET=" + std::to_string(receiver.Id())});
+    receiver.Join();
+    EXPECT_TRUE(child.Succeeded());
+    ASSERT_EQ(receiver.Received().size(), static_cast<std::size_t>(kBurst));
+    for (int i = 0; i < kBurst; ++i) {
+        const MSG& msg = receiver.Received()[i];
+        ASSERT_EQ(msg.message, MSG_TEST);
+        ASSERT_EQ(msg.wParam, static_cast<WPARAM>(i));
+        ASSERT_EQ(msg.lParam, -i);
+    }
+    EXPECT_EQ(receiver.QuitCode(), 5);
+}
+
+TEST_F(ThreadMessageTest, ThreadOfADeadProcessIsNoTarget) {
+    testing_support::WithReadyChild(
+        "ThreadMessageChild.DISABLED_QueueThenHang", {},
+        [](testing_support::ChildProcess& child, WPARAM readyParam) {
+            const auto childThread = static_cast<DWORD>(readyParam);
+            EXPECT_TRUE(PostThreadMessage(childThread, MSG_TEST, 0, 0)) << "alive";
+
+            child.Kill(SIGKILL);
+            child.Wait();
+            EXPECT_TRUE(std::filesystem::exists(plat::RuntimeDir() /
+                                                ("thread-" + std::to_string(childThread))))
+                << "a killed process leaves its socket file behind";
+            EXPECT_FALSE(PostThreadMessage(childThread, MSG_TEST, 0, 0));
+        });
+}
+
+TEST_F(ThreadMessageTest, BurstToASlowReceiverWaitsInOrderAndIsNotLost) {
+    // A receiver that reads nothing until the whole burst has been posted: its socket holds
+    // only a few datagrams, the rest must wait in the sending process.
+    constexpr DWORD kFakeThread = 4000000000u;
+    const std::string path = (plat::RuntimeDir() / ("thread-" + std::to_string(kFakeThread)));
+    const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strcpy(address.sun_path, path.c_str());
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    const timeval limit{30, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof(limit));
+
+    constexpr int kCount = 500;
+    for (int i = 0; i < kCount; ++i) {
+        ASSERT_TRUE(PostThreadMessage(kFakeThread, MSG_TEST, i, 0)) << "posting never fails";
+    }
+    for (int i = 0; i < kCount; ++i) {
+        struct {
+            std::uint32_t magic;
+            std::uint32_t message;
+            std::uint64_t wParam;
+            std::int64_t lParam;
+        } wire{};
+        ASSERT_EQ(::recv(fd, &wire, sizeof(wire), 0), static_cast<ssize_t>(sizeof(wire)));
+        ASSERT_EQ(wire.message, MSG_TEST);
+        ASSERT_EQ(wire.wParam, static_cast<std::uint64_t>(i));
+    }
+    ::close(fd);
 }
 
 }  // namespace
