@@ -35,9 +35,8 @@ TSyncFile Row(int id) {
     file.iId = id;
     file.iPId = id / 100;
     file.strName = L"document-" + std::to_wstring(id) + L".txt";
-    file.strRelativePath =
-        L".\\folder" + std::to_wstring(id / 1000) + L"\\sub" + std::to_wstring(id / 100) + L"\\" +
-        file.strName;
+    file.strRelativePath = L".\\folder" + std::to_wstring(id / 1000) + L"\\sub" +
+                           std::to_wstring(id / 100) + L"\\" + file.strName;
     file.strFileSize = std::to_string(id * 37);
     file.strModifyTime = "2024-05-06 07:08:09";
     file.strServerTime = "1714979289";

@@ -26,8 +26,8 @@ inline int NextKey(int& counter) {
 
 // ConnectDB of a table object; on failure logs format (one %d: the code) at level and
 // disconnects, as every caller must after a failed connect.
-inline int ConnectTable(CDbBase& table, int level, const char* file, const char* function,
-                        int line, const char* format) {
+inline int ConnectTable(CDbBase& table, int level, const char* file, const char* function, int line,
+                        const char* format) {
     int nRet = table.ConnectDB();
     if (!DbSucceeded(nRet)) {
         table.Disconnect();

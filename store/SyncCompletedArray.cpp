@@ -35,9 +35,8 @@ int CSyncCompletedArray::ReLoad() {
     if (m_pTable == nullptr) {
         return DB_RESULT_MISSING;
     }
-    int nRet =
-        ConnectTable(*m_pTable, 1, kBaseDataLog, "CSyncCompletedArray::ReLoad", __LINE__,
-                     "Error: CSyncCompletedArray::ReLoad ConnectDB failed nRet = (%d)");
+    int nRet = ConnectTable(*m_pTable, 1, kBaseDataLog, "CSyncCompletedArray::ReLoad", __LINE__,
+                            "Error: CSyncCompletedArray::ReLoad ConnectDB failed nRet = (%d)");
     if (!DbSucceeded(nRet)) {
         return nRet;
     }
@@ -81,9 +80,8 @@ int CSyncCompletedArray::Delete(int nCmpdID) {
     if (m_pTable == nullptr) {
         return DB_RESULT_MISSING;
     }
-    int nRet =
-        ConnectTable(*m_pTable, 1, kBaseDataLog, "CSyncCompletedArray::Delete", __LINE__,
-                     "Error: CSyncCompletedArray::Delete ConnectDB failed. nRet = (%d)");
+    int nRet = ConnectTable(*m_pTable, 1, kBaseDataLog, "CSyncCompletedArray::Delete", __LINE__,
+                            "Error: CSyncCompletedArray::Delete ConnectDB failed. nRet = (%d)");
     if (!DbSucceeded(nRet)) {
         return nRet;
     }

@@ -235,8 +235,7 @@ void CSyncStatus::ResumeUIStatus() {
                 LogRefused(MSYNC_STATE_SYNCING, 1, OPEA_FLAG_RESUME);
             } else if (!Bit(MSYNC_FLAG_WAIT30S_SYNC)) {
                 PostStatus(0, MSYNC_STATE_SYNCING);
-                AfLog(0, kTaskingLog, "CSyncStatus::ResumeUIStatus", __LINE__, kSyncingLine,
-                      flags);
+                AfLog(0, kTaskingLog, "CSyncStatus::ResumeUIStatus", __LINE__, kSyncingLine, flags);
             }
             break;
         case MSYNC_STATE_SYNCED:
@@ -283,8 +282,7 @@ bool CSyncStatus::QueryRefused(const char* function, bool diskCauseQuery) {
         AfLog(0, kTaskingLog, function, __LINE__, "%s", reason);
         return true;
     }
-    if (status == MSYNC_STATE_FIND || status == MSYNC_STATE_SYNCING ||
-        status == kStatusFindLike) {
+    if (status == MSYNC_STATE_FIND || status == MSYNC_STATE_SYNCING || status == kStatusFindLike) {
         AfLog(0, kTaskingLog, function, __LINE__,
               "IsDiskCauseSync return False, has task status = (%d)", status);
         return true;

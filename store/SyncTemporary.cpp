@@ -57,9 +57,10 @@ int CSyncTemporary::CheckServerSyncFile(TSyncFile& file, E_Oper eOper) {
 void CSyncTemporary::Delete(TSyncFile file, E_Oper eOper) {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (std::vector<TSyncFile>* list = List(eOper)) {
-        list->erase(std::remove_if(list->begin(), list->end(),
-                                   [&file](const TSyncFile& entry) { return Matches(entry, file); }),
-                    list->end());
+        list->erase(
+            std::remove_if(list->begin(), list->end(),
+                           [&file](const TSyncFile& entry) { return Matches(entry, file); }),
+            list->end());
     }
 }
 

@@ -74,8 +74,9 @@ int CSyncingTaskArray::ReLoad() {
     if (kept != stored.end()) {
         TComand task = QueueCopy(*kept);
         task.iIdKey = GetAutoTaskID();
-        nRet = Restore(task, "CSyncingTaskArray::ReLoad", __LINE__,
-                       "Error: CSyncingTaskArray::ReLoad AddTaskInfo failed. breakPoint nRet = (%d)");
+        nRet =
+            Restore(task, "CSyncingTaskArray::ReLoad", __LINE__,
+                    "Error: CSyncingTaskArray::ReLoad AddTaskInfo failed. breakPoint nRet = (%d)");
     }
     return nRet;
 }

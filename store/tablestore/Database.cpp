@@ -42,9 +42,9 @@ int CDatabase::Open(const std::filesystem::path& path, DbFile file,
                     std::shared_ptr<CDatabase>& out) {
     CreateFileIfMissing(path);
     sqlite3* db = nullptr;
-    int rc = sqlite3_open_v2(path.c_str(), &db,
-                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                             nullptr);
+    int rc =
+        sqlite3_open_v2(path.c_str(), &db,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         AfLog(4, kLogFile, "CDatabase::Open", __LINE__, "Error: cannot open table file %s: %s",
               path.c_str(), db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
@@ -60,8 +60,7 @@ int CDatabase::Open(const std::filesystem::path& path, DbFile file,
     return rc;
 }
 
-CDatabase::CDatabase(sqlite3* db, std::filesystem::path path)
-    : m_db(db), m_path(std::move(path)) {}
+CDatabase::CDatabase(sqlite3* db, std::filesystem::path path) : m_db(db), m_path(std::move(path)) {}
 
 CDatabase::~CDatabase() {
     for (auto& [sql, stmt] : m_statements) {
@@ -128,8 +127,8 @@ int CDatabase::ReadIdentity(int& appId, int& version, int& objects) {
     }
     if (rc != SQLITE_OK) {
         AfLog(4, kLogFile, "CDatabase::ReadIdentity", __LINE__,
-              "Error: table file %s cannot be read (%s); it is left as it is.",
-              m_path.c_str(), sqlite3_errmsg(m_db));
+              "Error: table file %s cannot be read (%s); it is left as it is.", m_path.c_str(),
+              sqlite3_errmsg(m_db));
     }
     return rc;
 }

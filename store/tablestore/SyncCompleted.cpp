@@ -41,8 +41,7 @@ int CSyncCompleted::GetASyncCompleted(int idKey, SyncCompleted& completed) {
         return SQLITE_MISUSE;
     }
     auto lock = db->Lock();
-    CStatement statement(*db,
-                         SelectSql() + " WHERE iIdKey = ? ORDER BY iCmpdAutoKey DESC LIMIT 1");
+    CStatement statement(*db, SelectSql() + " WHERE iIdKey = ? ORDER BY iCmpdAutoKey DESC LIMIT 1");
     statement.Bind(1, idKey);
     int rc = statement.ReadRow([&](const CStatement& row) { ReadCompleted(row, completed); });
     return Checked(rc, "CSyncCompleted::GetASyncCompleted");

@@ -43,8 +43,7 @@ int CSyncFail::GetASyncFail(int idKey, SyncFail& fail) {
         return SQLITE_MISUSE;
     }
     auto lock = db->Lock();
-    CStatement statement(*db,
-                         SelectSql() + " WHERE iIdKey = ? ORDER BY iFailAutoKey DESC LIMIT 1");
+    CStatement statement(*db, SelectSql() + " WHERE iIdKey = ? ORDER BY iFailAutoKey DESC LIMIT 1");
     statement.Bind(1, idKey);
     int rc = statement.ReadRow([&](const CStatement& row) { ReadFail(row, fail); });
     return Checked(rc, "CSyncFail::GetASyncFail");

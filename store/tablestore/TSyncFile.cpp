@@ -8,8 +8,8 @@
 namespace {
 
 const std::string& InsertSql() {
-    static const std::string sql = "INSERT INTO FileInfo(" + SyncFileColumnNames("") +
-                                   ") VALUES(" + Placeholders(kSyncFileColumnCount) + ")";
+    static const std::string sql = "INSERT INTO FileInfo(" + SyncFileColumnNames("") + ") VALUES(" +
+                                   Placeholders(kSyncFileColumnCount) + ")";
     return sql;
 }
 
@@ -59,8 +59,8 @@ int CTSyncFile::FilReplace(const TSyncFile& file) {
     CTransaction transaction(*db);
     int rc = transaction.Begin();
     if (rc == SQLITE_OK) {
-        static const std::string sql = "UPDATE FileInfo SET (" + SyncFileColumnNames("") +
-                                       ") = (" + Placeholders(kSyncFileColumnCount) +
+        static const std::string sql = "UPDATE FileInfo SET (" + SyncFileColumnNames("") + ") = (" +
+                                       Placeholders(kSyncFileColumnCount) +
                                        ") WHERE rowid = " + kFirstRowById;
         CStatement update(*db, sql);
         BindSyncFile(update, 1, file);

@@ -29,8 +29,8 @@ TEST_F(ConcurrencyTest, TheFileTableIsReadWhileTheWorkerWrites) {
         while (!done) {
             for (int id = 1; id <= 50; ++id) {
                 TSyncFile out;
-                if (table->GetSyncFile(id, out) && out.strRelativePath != L".\\f" +
-                                                                             std::to_wstring(id)) {
+                if (table->GetSyncFile(id, out) &&
+                    out.strRelativePath != L".\\f" + std::to_wstring(id)) {
                     ++wrongReads;
                 }
             }

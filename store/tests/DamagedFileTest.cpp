@@ -6,27 +6,23 @@
 
 #include <filesystem>
 #include <functional>
-#include <fstream>
-#include <iterator>
 
 #include "store/tablestore/SyncFail.h"
 #include "store/tablestore/SystemInfo.h"
 #include "store/tablestore/TSyncFile.h"
 #include "store/tests/StoreTestSupport.h"
+#include "testing/FileText.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using store_test::MakeFile;
 
-std::string ReadBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
+using testing_support::ReadWholeFile;
 
 void WriteBytes(const fs::path& path, const std::string& bytes) {
     fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << bytes;
+    testing_support::WriteWholeFile(path, bytes);
 }
 
 // A database made with SQLite directly, as another program would.
@@ -72,23 +68,24 @@ TEST_F(DamagedFileTest, ForeignOrDamagedFilesAreRefusedAndLeftAlone) {
         const char* logged;
     };
     const std::vector<Case> cases = {
-        {"garbage bytes",
-         [](const fs::path& p) { WriteBytes(p, std::string(8192, '\x5a')); },
+        {"garbage bytes", [](const fs::path& p) { WriteBytes(p, std::string(8192, '\x5a')); },
          "cannot be read"},
         {"a database header cut short",
          [](const fs::path& p) { WriteBytes(p, std::string("SQLite format 3\0\x10", 18)); },
          "cannot be read"},
         {"another program's database",
-         [](const fs::path& p) { MakeDatabase(p, "CREATE TABLE FileInfo(x); INSERT INTO FileInfo VALUES(1);"); },
+         [](const fs::path& p) {
+             MakeDatabase(p, "CREATE TABLE FileInfo(x); INSERT INTO FileInfo VALUES(1);");
+         },
          "belongs to another program"},
         {"a database of ours from a newer release",
          [](const fs::path& p) {
-             MakeDatabase(p, "PRAGMA application_id=1129729601; PRAGMA user_version=2; "
-                             "CREATE TABLE FileInfo(x);");
+             MakeDatabase(p,
+                          "PRAGMA application_id=1129729601; PRAGMA user_version=2; "
+                          "CREATE TABLE FileInfo(x);");
          },
          "newer release"},
-        {"a folder where the file belongs",
-         [](const fs::path& p) { fs::create_directories(p); },
+        {"a folder where the file belongs", [](const fs::path& p) { fs::create_directories(p); },
          "cannot open table file"},
     };
     const fs::path path = AccountDir() / "syncFile.db";
@@ -96,7 +93,7 @@ TEST_F(DamagedFileTest, ForeignOrDamagedFilesAreRefusedAndLeftAlone) {
         SCOPED_TRACE(c.why);
         fs::remove_all(AccountDir());
         c.make(path);
-        const std::string before = fs::is_regular_file(path) ? ReadBytes(path) : "";
+        const std::string before = fs::is_regular_file(path) ? ReadWholeFile(path) : "";
 
         const std::size_t linesBefore = Occurrences(LogText(), c.logged);
         const int rc = ConnectFileTable();
@@ -104,7 +101,7 @@ TEST_F(DamagedFileTest, ForeignOrDamagedFilesAreRefusedAndLeftAlone) {
         EXPECT_NE(rc, 101);
         EXPECT_EQ(Occurrences(LogText(), c.logged), linesBefore + 1);
         if (fs::is_regular_file(path)) {
-            EXPECT_EQ(ReadBytes(path), before) << "the file must not be touched";
+            EXPECT_EQ(ReadWholeFile(path), before) << "the file must not be touched";
         }
         // The other files of the account are unaffected.
         CSystemInfo config;
@@ -117,9 +114,8 @@ TEST_F(DamagedFileTest, DamagedPagesGiveErrorsNotCrashes) {
     CTSyncFile table;
     ASSERT_EQ(table.ConnectDB(), 0);
     for (int i = 0; i < 300; ++i) {
-        ASSERT_EQ(table.SetFileInfo(MakeFile(i, L".\\some\\longer\\path\\file" +
-                                                    std::to_wstring(i))),
-                  0);
+        ASSERT_EQ(
+            table.SetFileInfo(MakeFile(i, L".\\some\\longer\\path\\file" + std::to_wstring(i))), 0);
     }
     table.Disconnect();
     CDbBase::SetAccount("reopen");  // closes the files: all rows are in the .db file now
@@ -127,7 +123,7 @@ TEST_F(DamagedFileTest, DamagedPagesGiveErrorsNotCrashes) {
 
     // Overwrite everything after the first two pages (header and schema) with noise.
     const fs::path path = AccountDir() / "syncFile.db";
-    std::string bytes = ReadBytes(path);
+    std::string bytes = ReadWholeFile(path);
     ASSERT_GT(bytes.size(), 8192u);
     for (std::size_t i = 8192; i < bytes.size(); ++i) {
         bytes[i] = static_cast<char>(i * 7);
@@ -139,7 +135,7 @@ TEST_F(DamagedFileTest, DamagedPagesGiveErrorsNotCrashes) {
     const int rc = table.GetFileInfo(files);
     table.Disconnect();
     EXPECT_EQ(rc, SQLITE_CORRUPT);
-    EXPECT_EQ(ReadBytes(path), bytes);
+    EXPECT_EQ(ReadWholeFile(path), bytes);
 }
 
 // The client forgets an account by deleting the .db files, possibly while they are open here.

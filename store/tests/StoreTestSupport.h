@@ -5,13 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include "common/SyncRecords.h"
-#include "common/Utility.h"
 #include "store/tablestore/DbBase.h"
+#include "testing/LogText.h"
 #include "testing/TempHome.h"
 
 namespace store_test {
@@ -24,41 +22,10 @@ class StoreTest : public ::testing::Test {
 
     std::filesystem::path AccountDir() const { return home.path() / "data" / "user" / kAccount; }
 
-    // Every log line written under this home so far, as UTF-8 (the files are UTF-16LE).
-    std::string LogText() const {
-        std::string text;
-        std::error_code ec;
-        const auto logDir = home.path() / "state";
-        for (const auto& entry : std::filesystem::recursive_directory_iterator(logDir, ec)) {
-            if (entry.is_regular_file()) {
-                text += DecodeUtf16(entry.path());
-            }
-        }
-        return text;
-    }
+    // Every log line written under this home so far.
+    std::string LogText() const { return testing_support::LogText(home.path()); }
 
     testing_support::TempHome home;
-
-  private:
-    static std::string DecodeUtf16(const std::filesystem::path& path) {
-        std::ifstream in(path, std::ios::binary);
-        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        std::wstring wide;
-        for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-            unsigned unit = static_cast<unsigned char>(bytes[i]) |
-                            static_cast<unsigned char>(bytes[i + 1]) << 8;
-            if (unit >= 0xD800 && unit < 0xDC00 && i + 3 < bytes.size()) {
-                unsigned low = static_cast<unsigned char>(bytes[i + 2]) |
-                               static_cast<unsigned char>(bytes[i + 3]) << 8;
-                unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
-                i += 2;
-            }
-            if (unit != 0xFEFF) {
-                wide += static_cast<wchar_t>(unit);
-            }
-        }
-        return WstringToString(wide);
-    }
 };
 
 inline TSyncFile MakeFile(int id, const std::wstring& path, int type = 1) {

@@ -63,8 +63,8 @@ TEST_F(SyncFolderArrayTest, AnUncheckedRootExcludesEverything) {
 
 TEST_F(SyncFolderArrayTest, TheNearestFolderWithARowDecides) {
     // .\a (id 10, excluded) holds .\a\b (id 11, included again) and .\a\c (id 12, no row).
-    for (const TSyncFile& f : {MakeFile(10, L".\\a", 0), MakeFile(11, L".\\a\\b", 0),
-                               MakeFile(12, L".\\a\\c", 0)}) {
+    for (const TSyncFile& f :
+         {MakeFile(10, L".\\a", 0), MakeFile(11, L".\\a\\b", 0), MakeFile(12, L".\\a\\c", 0)}) {
         ASSERT_EQ(CTSyncFileArray::Get()->Add(f), 0);
     }
     StoreChoice({{10, L"a", 1}, {11, L"b", 0}});

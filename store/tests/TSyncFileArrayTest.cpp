@@ -164,11 +164,11 @@ TEST_F(TSyncFileArrayTest, StoreFailuresLeaveMemoryAsTheStoreIsAndAreLogged) {
     EXPECT_EQ(Table()->GetSyncFile().size(), 3u);
 
     const std::string log = LogText();
-    for (const char* line : {"Error: CTSyncFileArray::Add SetFileInfo Failed. nRet = (1)",
-                             "TSyncFile [iId = (2)",
-                             "CTSyncFileArray::Modify FilReplace Failed. nRet = (1)",
-                             "Error: CTSyncFileArray::Delete Failed, File ID = (1)",
-                             "Error: CTSyncFileArray::Add Failed. nRet = (1)"}) {
+    for (const char* line :
+         {"Error: CTSyncFileArray::Add SetFileInfo Failed. nRet = (1)", "TSyncFile [iId = (2)",
+          "CTSyncFileArray::Modify FilReplace Failed. nRet = (1)",
+          "Error: CTSyncFileArray::Delete Failed, File ID = (1)",
+          "Error: CTSyncFileArray::Add Failed. nRet = (1)"}) {
         EXPECT_NE(log.find(line), std::string::npos) << line;
     }
     EXPECT_NE(Table()->ReLoad(), 0);
@@ -185,9 +185,10 @@ TEST_F(TSyncFileArrayTest, ConnectFailuresAreLoggedAndChangeNothing) {
     EXPECT_EQ(Table()->UpdateFolderName(L".\\b\\", L".\\a\\"), SQLITE_CANTOPEN);
     EXPECT_EQ(Paths(Table()->GetSyncFile()), (std::vector<std::wstring>{L".\\a"}));
     const std::string log = LogText();
-    for (const char* line : {"Error: CTSyncFileArray::Add ConnectDB Failed. nRet = (14)",
-                             "CTSyncFileArray::Delete ConnectDB Failed. nRet = (14)",
-                             "Error: CTSyncFileArray::UpdateFolder ConnectDB failed. nRet = (14)"}) {
+    for (const char* line :
+         {"Error: CTSyncFileArray::Add ConnectDB Failed. nRet = (14)",
+          "CTSyncFileArray::Delete ConnectDB Failed. nRet = (14)",
+          "Error: CTSyncFileArray::UpdateFolder ConnectDB failed. nRet = (14)"}) {
         EXPECT_NE(log.find(line), std::string::npos) << line;
     }
     EXPECT_EQ(Table()->ReLoad(), SQLITE_CANTOPEN);
@@ -329,9 +330,9 @@ TEST_F(TSyncFileArrayTest, RandomOperationsMatchAPlainModel) {
             }
         }
         const TSyncFile probe = randomFile();
-        auto byPath = std::find_if(model.memory.begin(), model.memory.end(), [&](const TSyncFile& f) {
-            return f.strRelativePath == probe.strRelativePath;
-        });
+        auto byPath = std::find_if(
+            model.memory.begin(), model.memory.end(),
+            [&](const TSyncFile& f) { return f.strRelativePath == probe.strRelativePath; });
         ASSERT_EQ(Table()->GetSyncFileID(probe.strRelativePath),
                   byPath == model.memory.end() ? -1 : byPath->iId);
     }

@@ -188,8 +188,7 @@ TEST_F(TableStoreTest, TasksRoundTripAndKeepTheirKeys) {
 TEST_F(TableStoreTest, TaskArrayIsStoredWhollyOrNotAtAll) {
     CSyncingTask table;
     ASSERT_EQ(table.ConnectDB(), 0);
-    std::vector<TComand> tasks = {MakeTask(1, L".\\a"), MakeTask(2, L".\\b"),
-                                  MakeTask(3, L".\\c")};
+    std::vector<TComand> tasks = {MakeTask(1, L".\\a"), MakeTask(2, L".\\b"), MakeTask(3, L".\\c")};
     for (int i = 0; i < 3; ++i) {
         tasks[i].iIdKey = i + 1;
     }
@@ -326,8 +325,8 @@ TEST_F(TableStoreTest, TablesLieInTheirFilesPrivateToTheUser) {
         table->Disconnect();
     }
     EXPECT_EQ(TablesOf("syncFile.db"), (std::vector<std::string>{"FileInfo"}));
-    EXPECT_EQ(TablesOf("Sync.db"), (std::vector<std::string>{"FailSync", "SyncCompleted",
-                                                             "SyncFolder", "SyncingTask"}));
+    EXPECT_EQ(TablesOf("Sync.db"),
+              (std::vector<std::string>{"FailSync", "SyncCompleted", "SyncFolder", "SyncingTask"}));
     EXPECT_EQ(TablesOf("User.db"), (std::vector<std::string>{"USERINFO", "config"}));
     namespace fs = std::filesystem;
     for (const char* name : {"syncFile.db", "Sync.db", "User.db"}) {

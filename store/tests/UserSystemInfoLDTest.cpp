@@ -40,8 +40,7 @@ TEST_F(UserSystemInfoLDTest, TheAccountIsLoadedOnlyWhenStored) {
     CDbBase::SetAccount("");
     EXPECT_FALSE(CUserInfoLD::Get()->ReLoad());
     EXPECT_EQ(CUserInfoLD::Get()->GetUserInfo().strAccount, "alice") << "kept on failure";
-    EXPECT_NE(LogText().find("Error: ConnectDB CUserInfo Failed. nRet = (14)"),
-              std::string::npos);
+    EXPECT_NE(LogText().find("Error: ConnectDB CUserInfo Failed. nRet = (14)"), std::string::npos);
 }
 
 TEST_F(UserSystemInfoLDTest, TheConfigurationIsReadFromFiveKeys) {
