@@ -25,7 +25,6 @@
 #include "common/SyncRecords.h"
 #include "common/Utility.h"
 #include "platform/Clock.h"
-#include "platform/Paths.h"
 #include "platform/ThreadMessage.h"
 #include "store/SyncFailArray.h"
 #include "store/SyncStatus.h"
@@ -33,6 +32,7 @@
 #include "store/TSyncFileArray.h"
 #include "store/tablestore/SyncCompleted.h"
 #include "testing/FileText.h"
+#include "testing/LogText.h"
 #include "testing/RefServiceProcess.h"
 #include "testing/TempHome.h"
 #include "testing/TransferHome.h"
@@ -112,26 +112,6 @@ bool WaitUntil(Condition condition,
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     return true;
-}
-
-// Every line logged so far in this home, as UTF-8 (the files are UTF-16LE).
-inline std::string LogText() {
-    std::string text;
-    std::error_code ec;
-    for (const auto& entry :
-         std::filesystem::recursive_directory_iterator(plat::StateDir() / "log", ec)) {
-        if (!entry.is_regular_file()) {
-            continue;
-        }
-        const std::string bytes = testing_support::ReadWholeFile(entry.path());
-        std::wstring wide;
-        for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-            wide.push_back(static_cast<wchar_t>(static_cast<unsigned char>(bytes[i]) |
-                                                static_cast<unsigned char>(bytes[i + 1]) << 8));
-        }
-        text += WstringToString(wide);
-    }
-    return text;
 }
 
 // Points this home at the service with the account and reloads every state table.

@@ -311,8 +311,9 @@ TEST_F(TransferTest, WaitingForTheOfflineSyncStartsNoTransfer) {
     CSyncStatus::Get()->SetFlag(MSYNC_FLAG_WAIT30S_SYNC, true);
     WriteLocal("w.txt", "w");
     Queue({DiskTask("w.txt", OPER_ADD)});
-    ASSERT_TRUE(WaitUntil([] {
-        return LogText().find("WorkTransfer::DoSync() return pause = (0) flag = (a)") !=
+    ASSERT_TRUE(WaitUntil([this] {
+        return testing_support::LogText(home.path())
+                   .find("WorkTransfer::DoSync() return pause = (0) flag = (a)") !=
                std::string::npos;
     }));
     EXPECT_EQ(CSyncingTaskArray::Get()->HasTask(), 1);
