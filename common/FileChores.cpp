@@ -145,7 +145,6 @@ std::string GetFileMd5(const std::string& path) {
     return text;
 }
 
-// Links, pipes and devices count as files: only folders are walked into.
 int JudgeFolder(const std::wstring& path) {
     plat::FileStatus status = plat::GetFileStatus(NativePath(path));
     if (!status.bExists) {
@@ -171,9 +170,6 @@ std::string GetFileModifyTime(const std::wstring& path) {
     return status.bExists ? LocalTimeText(status.modifyTime) : std::string();
 }
 
-// The new name carries the time in UTC+8: "/S/a.txt" becomes "/S/a_20140903090503.txt". A
-// name that starts with its only period (".profile") has no extension and stays hidden. The
-// rename never replaces an existing item (EEXIST instead). 0 or the errno value.
 int Backup(const std::wstring& path, std::wstring& newPath) {
     std::time_t shifted = plat::Clock::WallNow() + 8 * 3600;
     std::tm tm{};
@@ -190,10 +186,6 @@ int Backup(const std::wstring& path, std::wstring& newPath) {
     return plat::RenameNoReplace(NativePath(path), NativePath(newPath));
 }
 
-// A folder loses its content and then itself; a file or link is removed alone. To the trash
-// when recycleBin is 1, for good otherwise. A path that is already gone counts as deleted.
-// 0, or the errno value of the first failure (the items that could be removed are gone, the
-// rest stay). The root folder is never deleted (EINVAL).
 int DeleteFolder(const std::wstring& folder, int recycleBin) {
     std::filesystem::path native = FolderPath(folder);
     if (native == "/") {
@@ -208,8 +200,6 @@ int DeleteFolder(const std::wstring& folder, int recycleBin) {
     return error != 0 ? error : RemoveItem(native, toTrash);
 }
 
-// Moves the folder's content to the trash; the folder stays. 1 when nothing is left in it (a
-// missing folder included), 0 when an item could not go or the path is not a folder.
 int DeleteForder(const std::wstring& folder) {
     std::filesystem::path native = FolderPath(folder);
     plat::FileStatus status = plat::GetFileStatus(native);
@@ -224,15 +214,10 @@ int DeleteForder(const std::wstring& folder) {
     return 0;
 }
 
-// Never replaces an existing item (EEXIST). 0 or the errno value.
 int ReNameLocal(const std::wstring& newPath, const std::wstring& oldPath) {
     return plat::RenameNoReplace(NativePath(oldPath), NativePath(newPath));
 }
 
-// Writes the XDG desktop entry folder/linkName (folder/Corvena.desktop without a name),
-// creating the folder. It starts target (the running program when target is null), or path
-// when that is given. Desktop entries know no hot key or show command: both are accepted and
-// not written. 1 when the file was written, else 0.
 int CreateFileShortcut(const wchar_t* target, const char* folder, const char* linkName,
                        const wchar_t* path, std::uint16_t /*hotKey*/, const wchar_t* description,
                        int /*showCommand*/) {

@@ -127,9 +127,6 @@ std::string UnicodeToUtf8_new(const std::wstring& wstr) {
     return out;
 }
 
-// A name that holds a backslash has no relative form (the backslash would read as a
-// separator): such a path is returned unchanged, like a path outside the base, and callers
-// recognise both by the missing ".\" at the start.
 std::wstring GetRelatePath(const std::wstring& fullPath, const std::wstring& baseFolder) {
     if (fullPath.size() <= baseFolder.size() ||
         fullPath.compare(0, baseFolder.size(), baseFolder) != 0) {
@@ -219,7 +216,7 @@ int wildcmp(const wchar_t* text, const wchar_t* pattern) {
     return *pattern == L'\0' ? 1 : 0;
 }
 
-// out must hold length + length / 3 + 1 bytes. A sign stays in front of the first group.
+// A sign stays in front of the first group.
 char* sectionMark(char* out, const char* number, int length) {
     if (out == nullptr) {
         return out;
@@ -245,7 +242,6 @@ char* sectionMark(char* out, const char* number, int length) {
     return out;
 }
 
-// A width below 1 gives the whole text as one piece; an empty text gives no piece.
 std::wstring AutoReturnString(const std::wstring& text, int width) {
     std::size_t step = width > 0 ? static_cast<std::size_t>(width) : text.size();
     std::wstring out;
@@ -256,10 +252,9 @@ std::wstring AutoReturnString(const std::wstring& text, int width) {
     return out;
 }
 
-// Repeats the replacement while the pattern still occurs. A pass that leaves the text as it
-// was or makes it longer is the last (the replacement feeds the pattern, so repeating would
-// never end); passes that keep the length are limited, since they may go round in a circle.
-// Passes that shorten the text end by themselves.
+// A pass that makes the text longer means the replacement feeds the pattern: repeating would
+// never end. Passes that keep the length may go round in a circle, so they are limited; passes
+// that shorten the text end by themselves.
 void ReplaceRegex(std::wstring& text, const std::regex& pattern, const std::wstring& replacement) {
     constexpr int kMaxSameLengthPasses = 64;
     std::string narrow = WstringToString(text);

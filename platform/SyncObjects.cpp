@@ -59,6 +59,16 @@ std::unordered_map<std::string, std::weak_ptr<EventImpl>>& NamedEvents() {
     return *events;
 }
 
+bool WithEvent(const EventPtr& event, void (EventImpl::*change)()) {
+    auto* impl = static_cast<EventImpl*>(event.get());
+    if (impl == nullptr) {
+        return false;
+    }
+    std::lock_guard<std::mutex> lock(detail::KernelLock());
+    (impl->*change)();
+    return true;
+}
+
 detail::Signalable* AsSignalable(const std::shared_ptr<WaitableObject>& object) {
     return dynamic_cast<detail::Signalable*>(object.get());
 }
@@ -86,23 +96,11 @@ EventPtr OpenEvent(const std::string& name) {
 }
 
 bool SetEvent(const EventPtr& event) {
-    auto* impl = static_cast<EventImpl*>(event.get());
-    if (impl == nullptr) {
-        return false;
-    }
-    std::lock_guard<std::mutex> lock(detail::KernelLock());
-    impl->Set();
-    return true;
+    return WithEvent(event, &EventImpl::Set);
 }
 
 bool ResetEvent(const EventPtr& event) {
-    auto* impl = static_cast<EventImpl*>(event.get());
-    if (impl == nullptr) {
-        return false;
-    }
-    std::lock_guard<std::mutex> lock(detail::KernelLock());
-    impl->Reset();
-    return true;
+    return WithEvent(event, &EventImpl::Reset);
 }
 
 SemaphorePtr CreateSemaphore(long initialCount, long maximumCount) {

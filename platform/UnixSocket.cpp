@@ -26,8 +26,21 @@ bool MakeAddress(const std::filesystem::path& path, sockaddr_un* address, sockle
     return true;
 }
 
-UniqueFd NewDatagramSocket() {
-    return UniqueFd(::socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+// A non-blocking datagram socket bound or connected (attach) to path.
+UniqueFd SocketAt(const std::filesystem::path& path,
+                  int (*attach)(int, const sockaddr*, socklen_t)) {
+    sockaddr_un address;
+    socklen_t length = 0;
+    if (!MakeAddress(path, &address, &length)) {
+        return UniqueFd();
+    }
+    UniqueFd fd(::socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (fd.Valid() && attach(fd.Get(), reinterpret_cast<sockaddr*>(&address), length) != 0) {
+        const int error = errno;
+        fd.Reset();
+        errno = error;
+    }
+    return fd;
 }
 
 bool IsPlainByte(unsigned char c) {
@@ -80,33 +93,11 @@ std::filesystem::path NamedObjectPath(std::string_view kind, std::string_view na
 }
 
 UniqueFd BindDatagram(const std::filesystem::path& path) {
-    sockaddr_un address;
-    socklen_t length = 0;
-    if (!MakeAddress(path, &address, &length)) {
-        return UniqueFd();
-    }
-    UniqueFd fd = NewDatagramSocket();
-    if (fd.Valid() && ::bind(fd.Get(), reinterpret_cast<sockaddr*>(&address), length) != 0) {
-        const int error = errno;
-        fd.Reset();
-        errno = error;
-    }
-    return fd;
+    return SocketAt(path, ::bind);
 }
 
 UniqueFd ConnectDatagram(const std::filesystem::path& path) {
-    sockaddr_un address;
-    socklen_t length = 0;
-    if (!MakeAddress(path, &address, &length)) {
-        return UniqueFd();
-    }
-    UniqueFd fd = NewDatagramSocket();
-    if (fd.Valid() && ::connect(fd.Get(), reinterpret_cast<sockaddr*>(&address), length) != 0) {
-        const int error = errno;
-        fd.Reset();
-        errno = error;
-    }
-    return fd;
+    return SocketAt(path, ::connect);
 }
 
 bool IsLive(const std::filesystem::path& path) {

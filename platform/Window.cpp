@@ -27,6 +27,8 @@ class Window {
     DWORD ownerThreadId = 0;
     std::filesystem::path socketPath;
     detail::EndpointId endpoint = 0;
+    // Set while WM_DESTROY runs, so a procedure that destroys its window again does not recurse.
+    bool bDestroying = false;
 };
 
 namespace {
@@ -269,17 +271,16 @@ bool DestroyWindow(HWND hwnd) {
     {
         std::lock_guard<std::mutex> lock(detail::KernelLock());
         window = FindLocal(hwnd);
-    }
-    if (!window || window->ownerThreadId != GetCurrentThreadId()) {
-        return false;
+        if (!window || window->ownerThreadId != GetCurrentThreadId() || window->bDestroying) {
+            return false;
+        }
+        window->bDestroying = true;
     }
     window->procedure(hwnd, WM_DESTROY, 0, 0);
     std::vector<detail::SentMessage> orphans;
     {
         std::lock_guard<std::mutex> lock(detail::KernelLock());
-        if (FindLocal(hwnd) == window) {
-            Unregister(window, orphans);
-        }
+        Unregister(window, orphans);
     }
     for (detail::SentMessage& orphan : orphans) {
         orphan.reply(false, 0);

@@ -2,7 +2,8 @@
 // Runs this test program again as a child process that runs one test only: a DISABLED_ test
 // that plays the child's part, told what to do through environment variables. The child
 // shares the parent's CORVENA_HOME (it inherits the environment), so both see one runtime
-// folder. A child still running when the object goes is killed.
+// folder. A child still running when the object goes is killed. WithReadyChild adds a
+// start-up handshake over thread messages.
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -11,8 +12,12 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include "platform/ThreadMessage.h"
 
 extern char** environ;
 
@@ -74,5 +79,33 @@ class ChildProcess {
 
     pid_t m_pid = -1;
 };
+
+// Posted by the child to the parent's thread (TEST_PARENT) once it is ready.
+constexpr plat::UINT kChildReady = plat::WM_USER + 0x100;
+
+inline plat::DWORD ParentThread() {
+    return static_cast<plat::DWORD>(std::stoul(getenv("TEST_PARENT")));
+}
+
+// The child's side of the handshake.
+inline bool TellParentReady(plat::WPARAM wParam = 0) {
+    return plat::PostThreadMessage(ParentThread(), kChildReady, wParam, 0);
+}
+
+// The parent's side: on a fresh thread, whose queue lies in this test's runtime folder, starts
+// the child with TEST_PARENT naming that thread, waits for its kChildReady and runs body with
+// the child and the wParam it sent.
+inline void WithReadyChild(const std::string& testName, std::vector<std::string> extraEnv,
+                           const std::function<void(ChildProcess&, plat::WPARAM)>& body) {
+    std::thread([&] {
+        plat::EnsureMessageQueue();
+        extraEnv.push_back("TEST_PARENT=" + std::to_string(plat::GetCurrentThreadId()));
+        ChildProcess child(testName, extraEnv);
+        plat::MSG msg;
+        ASSERT_EQ(plat::GetMessage(&msg), 1);
+        ASSERT_EQ(msg.message, kChildReady);
+        body(child, msg.wParam);
+    }).join();
+}
 
 }  // namespace testing_support

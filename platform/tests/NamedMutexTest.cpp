@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <thread>
 
 #include "platform/Paths.h"
 #include "platform/SyncObjects.h"
@@ -14,8 +13,7 @@ namespace {
 
 using namespace plat;
 using testing_support::ChildProcess;
-
-constexpr UINT MSG_CHILD_READY = WM_USER + 1;
+using testing_support::WithReadyChild;
 
 // Child: takes the mutex named in TEST_MUTEX when given, tells the parent's thread, then waits
 // to be killed.
@@ -26,26 +24,11 @@ TEST(NamedMutexChild, DISABLED_HoldAndHang) {
         mutex = CreateNamedMutex(name, &bExists);
         ASSERT_NE(mutex, nullptr);
     }
-    ASSERT_TRUE(PostThreadMessage(static_cast<DWORD>(std::stoul(getenv("TEST_PARENT"))),
-                                  MSG_CHILD_READY, 0, 0));
+    ASSERT_TRUE(testing_support::TellParentReady());
     WaitForSingleObject(CreateEvent(false, false), INFINITE);
 }
 
-// Runs body on a fresh thread with a queue in this test's runtime folder, after a child
-// started with extraEnv has reported that it is ready.
-void WithReadyChild(const std::vector<std::string>& extraEnv,
-                    const std::function<void(ChildProcess&)>& body) {
-    std::thread([&] {
-        EnsureMessageQueue();
-        std::vector<std::string> env = extraEnv;
-        env.push_back("TEST_PARENT=" + std::to_string(GetCurrentThreadId()));
-        ChildProcess child("NamedMutexChild.DISABLED_HoldAndHang", env);
-        MSG msg;
-        ASSERT_EQ(GetMessage(&msg), 1);
-        ASSERT_EQ(msg.message, MSG_CHILD_READY);
-        body(child);
-    }).join();
-}
+constexpr const char* kHoldAndHang = "NamedMutexChild.DISABLED_HoldAndHang";
 
 class NamedMutexTest : public ::testing::Test {
   protected:
@@ -79,7 +62,7 @@ TEST_F(NamedMutexTest, HostileNamesStayInTheRuntimeFolder) {
 }
 
 TEST_F(NamedMutexTest, ReleasedWhenTheHoldingProcessDies) {
-    WithReadyChild({"TEST_MUTEX=Corvena"}, [](ChildProcess& child) {
+    WithReadyChild(kHoldAndHang, {"TEST_MUTEX=Corvena"}, [](ChildProcess& child, WPARAM) {
         bool bExists = false;
         EXPECT_EQ(CreateNamedMutex("Corvena", &bExists), nullptr);
         EXPECT_TRUE(bExists) << "held by the child";
@@ -95,7 +78,7 @@ TEST_F(NamedMutexTest, ChildProcessesDoNotInheritIt) {
     bool bExists = false;
     auto mutex = CreateNamedMutex("Corvena", &bExists);
     ASSERT_NE(mutex, nullptr);
-    WithReadyChild({}, [&mutex](ChildProcess&) {
+    WithReadyChild(kHoldAndHang, {}, [&mutex](ChildProcess&, WPARAM) {
         mutex.reset();
         bool bAgain = false;
         EXPECT_NE(CreateNamedMutex("Corvena", &bAgain), nullptr)

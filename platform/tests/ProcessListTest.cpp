@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <thread>
 
 #include "platform/SyncObjects.h"
 #include "testing/ChildProcess.h"
@@ -15,7 +14,6 @@ namespace {
 
 using namespace plat;
 
-constexpr UINT MSG_CHILD_READY = WM_USER + 1;
 const std::string kSelf = "platform_ProcessListTest";
 
 bool Contains(const std::vector<int>& pids, int pid) {
@@ -23,8 +21,7 @@ bool Contains(const std::vector<int>& pids, int pid) {
 }
 
 TEST(ProcessListChild, DISABLED_Hang) {
-    ASSERT_TRUE(PostThreadMessage(static_cast<DWORD>(std::stoul(getenv("TEST_PARENT"))),
-                                  MSG_CHILD_READY, 0, 0));
+    ASSERT_TRUE(testing_support::TellParentReady());
     WaitForSingleObject(CreateEvent(false, false), INFINITE);
 }
 
@@ -47,22 +44,17 @@ TEST(ProcessListTest, NamesMatchExactly) {
 
 TEST(ProcessListTest, ChildCountsWhileItRunsButNotOnceEnded) {
     testing_support::TempHome home;
-    std::thread([] {
-        EnsureMessageQueue();
-        testing_support::ChildProcess child(
-            "ProcessListChild.DISABLED_Hang",
-            {"TEST_PARENT=" + std::to_string(GetCurrentThreadId())});
-        MSG msg;
-        ASSERT_EQ(GetMessage(&msg), 1);
-        EXPECT_TRUE(Contains(FindProcesses(kSelf), child.Pid()));
+    testing_support::WithReadyChild(
+        "ProcessListChild.DISABLED_Hang", {}, [](testing_support::ChildProcess& child, WPARAM) {
+            EXPECT_TRUE(Contains(FindProcesses(kSelf), child.Pid()));
 
-        child.Kill(SIGKILL);
-        // Ended but not reaped: still in /proc, yet no longer a running program.
-        siginfo_t info{};
-        ASSERT_EQ(waitid(P_PID, child.Pid(), &info, WEXITED | WNOWAIT), 0);
-        EXPECT_FALSE(Contains(FindProcesses(kSelf), child.Pid()));
-        child.Wait();
-    }).join();
+            child.Kill(SIGKILL);
+            // Ended but not reaped: still in /proc, yet no longer a running program.
+            siginfo_t info{};
+            ASSERT_EQ(waitid(P_PID, child.Pid(), &info, WEXITED | WNOWAIT), 0);
+            EXPECT_FALSE(Contains(FindProcesses(kSelf), child.Pid()));
+            child.Wait();
+        });
 }
 
 }  // namespace

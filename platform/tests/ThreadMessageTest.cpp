@@ -22,7 +22,6 @@ namespace {
 using namespace plat;
 
 constexpr UINT MSG_TEST = WM_USER + 1;
-constexpr UINT MSG_CHILD_READY = WM_USER + 2;
 constexpr int kBurst = 3000;
 
 DWORD TargetFromEnvironment() {
@@ -196,8 +195,7 @@ TEST(ThreadMessageChild, DISABLED_PostBurst) {
 // Child: makes a queue, tells the parent its thread id, then waits to be killed.
 TEST(ThreadMessageChild, DISABLED_QueueThenHang) {
     EnsureMessageQueue();
-    ASSERT_TRUE(
-        PostThreadMessage(TargetFromEnvironment(), MSG_CHILD_READY, GetCurrentThreadId(), 0));
+    ASSERT_TRUE(testing_support::TellParentReady(GetCurrentThreadId()));
     WaitForSingleObject(CreateEvent(false, false), INFINITE);
 }
 
@@ -218,25 +216,19 @@ TEST_F(ThreadMessageTest, PostsFromAnotherProcessArriveInOrder) {
 }
 
 TEST_F(ThreadMessageTest, ThreadOfADeadProcessIsNoTarget) {
-    // A fresh thread: its socket is made in this test's runtime folder, which the child shares.
-    std::thread([] {
-        EnsureMessageQueue();
-        testing_support::ChildProcess child(
-            "ThreadMessageChild.DISABLED_QueueThenHang",
-            {"TEST_TARGET=" + std::to_string(GetCurrentThreadId())});
-        MSG msg;
-        ASSERT_EQ(GetMessage(&msg), 1);
-        ASSERT_EQ(msg.message, MSG_CHILD_READY);
-        const auto childThread = static_cast<DWORD>(msg.wParam);
-        EXPECT_TRUE(PostThreadMessage(childThread, MSG_TEST, 0, 0)) << "alive";
+    testing_support::WithReadyChild(
+        "ThreadMessageChild.DISABLED_QueueThenHang", {},
+        [](testing_support::ChildProcess& child, WPARAM readyParam) {
+            const auto childThread = static_cast<DWORD>(readyParam);
+            EXPECT_TRUE(PostThreadMessage(childThread, MSG_TEST, 0, 0)) << "alive";
 
-        child.Kill(SIGKILL);
-        child.Wait();
-        EXPECT_TRUE(
-            std::filesystem::exists(plat::RuntimeDir() / ("thread-" + std::to_string(childThread))))
-            << "a killed process leaves its socket file behind";
-        EXPECT_FALSE(PostThreadMessage(childThread, MSG_TEST, 0, 0));
-    }).join();
+            child.Kill(SIGKILL);
+            child.Wait();
+            EXPECT_TRUE(std::filesystem::exists(plat::RuntimeDir() /
+                                                ("thread-" + std::to_string(childThread))))
+                << "a killed process leaves its socket file behind";
+            EXPECT_FALSE(PostThreadMessage(childThread, MSG_TEST, 0, 0));
+        });
 }
 
 TEST_F(ThreadMessageTest, BurstToASlowReceiverWaitsInOrderAndIsNotLost) {

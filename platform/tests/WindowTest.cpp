@@ -23,19 +23,14 @@ using testing_support::ChildProcess;
 constexpr UINT MSG_ADD = WM_USER + 10;     // procedure returns wParam + lParam
 constexpr UINT MSG_RECORD = WM_USER + 11;  // procedure reports the message to the parent
 constexpr UINT MSG_EXIT = WM_USER + 12;    // procedure ends the loop, returns 1
-constexpr UINT MSG_CHILD_READY = WM_USER + 13;
 const std::wstring kTitle = L"Ostrand";
-
-DWORD ParentThread() {
-    return static_cast<DWORD>(std::stoul(getenv("TEST_PARENT")));
-}
 
 LRESULT ChildProcedure(HWND, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case MSG_ADD:
             return static_cast<LRESULT>(wParam) + lParam;
         case MSG_RECORD:
-            PostThreadMessage(ParentThread(), MSG_RECORD, wParam, lParam);
+            PostThreadMessage(testing_support::ParentThread(), MSG_RECORD, wParam, lParam);
             return 0;
         case MSG_EXIT:
             PostQuitMessage(0);
@@ -48,7 +43,7 @@ LRESULT ChildProcedure(HWND, UINT message, WPARAM wParam, LPARAM lParam) {
 TEST(WindowChild, DISABLED_Serve) {
     HWND hwnd = CreateWindow(kTitle, ChildProcedure);
     ASSERT_NE(hwnd, nullptr);
-    ASSERT_TRUE(PostThreadMessage(ParentThread(), MSG_CHILD_READY, 0, 0));
+    ASSERT_TRUE(testing_support::TellParentReady());
     MSG msg;
     while (GetMessage(&msg) > 0) {
         DispatchMessage(&msg);
@@ -58,7 +53,7 @@ TEST(WindowChild, DISABLED_Serve) {
 // Child: a window whose thread never looks at its queue.
 TEST(WindowChild, DISABLED_Hang) {
     ASSERT_NE(CreateWindow(kTitle, ChildProcedure), nullptr);
-    ASSERT_TRUE(PostThreadMessage(ParentThread(), MSG_CHILD_READY, 0, 0));
+    ASSERT_TRUE(testing_support::TellParentReady());
     WaitForSingleObject(CreateEvent(false, false), INFINITE);
 }
 
@@ -134,8 +129,11 @@ TEST_F(WindowTest, LocalWindowIsFoundPostedToAndSentTo) {
 
 TEST_F(WindowTest, OwnerCallsItsProcedureDirectly) {
     std::vector<UINT> calls;
-    HWND hwnd = CreateWindow(L"Own", [&calls](HWND, UINT message, WPARAM wParam, LPARAM) {
+    HWND hwnd = CreateWindow(L"Own", [&calls](HWND self, UINT message, WPARAM wParam, LPARAM) {
         calls.push_back(message);
+        if (message == WM_DESTROY) {
+            EXPECT_FALSE(DestroyWindow(self)) << "already being destroyed";
+        }
         return static_cast<LRESULT>(wParam) + 1;
     });
     ASSERT_NE(hwnd, nullptr);
@@ -172,86 +170,81 @@ TEST_F(WindowTest, TitlesThatAreNotPlainFileNamesStayInTheRuntimeFolder) {
     }
 }
 
-// The parent's side of the cross-process tests runs on a fresh thread: its socket is made in
-// this test's runtime folder, which the child shares.
-void AsParentThread(const std::function<void()>& body) {
-    std::thread(body).join();
+// Runs body with the window of a child process that never looks at its queue.
+void WithHungChildWindow(const std::function<void(ChildProcess&, HWND)>& body) {
+    testing_support::WithReadyChild("WindowChild.DISABLED_Hang", {},
+                                    [&body](ChildProcess& child, WPARAM) {
+                                        HWND hwnd = FindWindow(kTitle);
+                                        ASSERT_NE(hwnd, nullptr);
+                                        body(child, hwnd);
+                                    });
 }
 
-std::vector<std::string> ParentEnv() {
-    return {"TEST_PARENT=" + std::to_string(GetCurrentThreadId())};
-}
+// SendMessageTimeout on a thread of its own, so the test can act while it waits.
+class BackgroundSend {
+  public:
+    BackgroundSend(HWND hwnd, DWORD timeoutMs)
+        : m_thread([this, hwnd, timeoutMs] {
+              LRESULT result = -1;
+              m_bAnswered = SendMessageTimeout(hwnd, MSG_ADD, 1, 1, timeoutMs, &result);
+          }) {}
+    ~BackgroundSend() {
+        if (m_thread.joinable()) {
+            m_thread.join();
+        }
+    }
+    BackgroundSend(const BackgroundSend&) = delete;
+    BackgroundSend& operator=(const BackgroundSend&) = delete;
 
-void AwaitChildReady() {
-    MSG msg;
-    ASSERT_EQ(GetMessage(&msg), 1);
-    ASSERT_EQ(msg.message, MSG_CHILD_READY);
-}
+    bool Answered() {
+        m_thread.join();
+        return m_bAnswered;
+    }
+
+  private:
+    std::atomic<bool> m_bAnswered{true};
+    std::thread m_thread;
+};
 
 TEST_F(WindowTest, WindowOfAnotherProcessAnswersPostsAndSends) {
-    AsParentThread([] {
-        EnsureMessageQueue();
-        ChildProcess child("WindowChild.DISABLED_Serve", ParentEnv());
-        AwaitChildReady();
+    testing_support::WithReadyChild("WindowChild.DISABLED_Serve", {},
+                                    [](ChildProcess& child, WPARAM) {
+                                        HWND hwnd = FindWindow(kTitle);
+                                        ASSERT_NE(hwnd, nullptr);
+                                        EXPECT_TRUE(IsWindow(hwnd));
+                                        EXPECT_EQ(SendMessage(hwnd, MSG_ADD, 40, 2), 42);
+                                        EXPECT_EQ(SendMessage(hwnd, MSG_ADD, 0, -7), -7);
 
-        HWND hwnd = FindWindow(kTitle);
-        ASSERT_NE(hwnd, nullptr);
-        EXPECT_TRUE(IsWindow(hwnd));
-        EXPECT_EQ(SendMessage(hwnd, MSG_ADD, 40, 2), 42);
-        EXPECT_EQ(SendMessage(hwnd, MSG_ADD, 0, -7), -7);
+                                        EXPECT_TRUE(PostMessage(hwnd, MSG_RECORD, 7, 8));
+                                        MSG msg;
+                                        ASSERT_EQ(GetMessage(&msg), 1);
+                                        EXPECT_EQ(msg.message, MSG_RECORD);
+                                        EXPECT_EQ(msg.wParam, 7u);
+                                        EXPECT_EQ(msg.lParam, 8);
 
-        EXPECT_TRUE(PostMessage(hwnd, MSG_RECORD, 7, 8));
-        MSG msg;
-        ASSERT_EQ(GetMessage(&msg), 1);
-        EXPECT_EQ(msg.message, MSG_RECORD);
-        EXPECT_EQ(msg.wParam, 7u);
-        EXPECT_EQ(msg.lParam, 8);
-
-        EXPECT_EQ(SendMessage(hwnd, MSG_EXIT, 0, 0), 1);
-        EXPECT_TRUE(child.Succeeded());
-        EXPECT_FALSE(IsWindow(hwnd));
-        EXPECT_EQ(FindWindow(kTitle), nullptr);
-        EXPECT_FALSE(PostMessage(hwnd, MSG_RECORD, 0, 0));
-    });
+                                        EXPECT_EQ(SendMessage(hwnd, MSG_EXIT, 0, 0), 1);
+                                        EXPECT_TRUE(child.Succeeded());
+                                        EXPECT_FALSE(IsWindow(hwnd));
+                                        EXPECT_EQ(FindWindow(kTitle), nullptr);
+                                        EXPECT_FALSE(PostMessage(hwnd, MSG_RECORD, 0, 0));
+                                    });
 }
 
 TEST_F(WindowTest, SendToAHungWindowTimesOutOnTheClock) {
     testing_support::ManualClock clock;
-    AsParentThread([] {
-        EnsureMessageQueue();
-        ChildProcess child("WindowChild.DISABLED_Hang", ParentEnv());
-        AwaitChildReady();
-        HWND hwnd = FindWindow(kTitle);
-        ASSERT_NE(hwnd, nullptr);
-
-        std::atomic<bool> bAnswered{true};
-        std::thread sender([&] {
-            LRESULT result = -1;
-            bAnswered = SendMessageTimeout(hwnd, MSG_ADD, 1, 1, 5000, &result);
-        });
+    WithHungChildWindow([](ChildProcess&, HWND hwnd) {
+        BackgroundSend send(hwnd, 5000);
         testing_support::ManualClock::AdvanceWhenWaiting(1, 5000ms);
-        sender.join();
-        EXPECT_FALSE(bAnswered);
+        EXPECT_FALSE(send.Answered());
     });
 }
 
 TEST_F(WindowTest, DeadProcessLeavesNoWindowAndSendersReturn) {
-    AsParentThread([] {
-        EnsureMessageQueue();
-        ChildProcess child("WindowChild.DISABLED_Hang", ParentEnv());
-        AwaitChildReady();
-        HWND hwnd = FindWindow(kTitle);
-        ASSERT_NE(hwnd, nullptr);
-
-        std::atomic<bool> bAnswered{true};
-        std::thread sender([&] {
-            LRESULT result = -1;
-            bAnswered = SendMessageTimeout(hwnd, MSG_ADD, 1, 1, INFINITE, &result);
-        });
+    WithHungChildWindow([](ChildProcess& child, HWND hwnd) {
+        BackgroundSend send(hwnd, INFINITE);
         child.Kill(SIGKILL);
         child.Wait();
-        sender.join();
-        EXPECT_FALSE(bAnswered) << "the sender returns when the receiver dies";
+        EXPECT_FALSE(send.Answered()) << "the sender returns when the receiver dies";
 
         EXPECT_TRUE(std::filesystem::exists(RuntimeDir() / "window-Ostrand"))
             << "a killed process leaves its socket file behind";
