@@ -166,6 +166,7 @@ int CHttpCommBase::GetAverageDownSpeed(double& bytesPerSecond) const {
 
 CURLcode CHttpCommBase::PerformTransfer() {
     m_dUpBytes = m_dDownBytes = m_dUpSpeed = m_dDownSpeed = 0;
+    m_bPauseWanted = false;
     m_bPaused = false;
     curl_easy_setopt(m_pCurl, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(m_pCurl, CURLOPT_XFERINFOFUNCTION, &CHttpCommBase::OnProgress);

@@ -76,11 +76,13 @@ class CHttpCommBase {
     // The answer collector: appends every piece of the answer to buffer.
     void SetAnswerCollector(std::string& buffer);
 
-    // Runs a file transfer whose options the caller has set: resets the counters, keeps them
-    // and the pause state up to date while it runs, then replaces the handle by a fresh one
+    // Runs a file transfer whose options the caller has set: resets the counters and the pause
+    // request, keeps them up to date while it runs, then replaces the handle by a fresh one
     // and frees the header list. Returns libcurl's result.
     CURLcode PerformTransfer();
-    // Asks the running (or next) file transfer to stop moving data, or to go on.
+    // Asks the running file transfer to stop moving data, or to go on. A pause asked for
+    // between transfers is dropped when the next one starts: the caller's resume may never
+    // come once its transfer is gone, and a transfer held for it would hang.
     void RequestPause(bool pause) { m_bPauseWanted.store(pause); }
     // For the data callbacks of a file transfer, before they move a piece: true when a pause
     // was asked for; the callback then returns libcurl's pause code and the piece moves after

@@ -39,7 +39,8 @@ class CSyncMgr : public CHttpCommBase {
     // file cannot be opened or written.
     int FileDownload(const UserInfo& user, const std::wstring& syncDir, TSyncFile& file);
 
-    // The running (or next) transfer stops moving data until SessionResume. Return 0.
+    // The running transfer stops moving data until SessionResume; between transfers a pause
+    // has no effect. Return 0.
     int SessionPause();
     int SessionResume();
 

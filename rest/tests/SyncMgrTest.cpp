@@ -380,6 +380,15 @@ TEST_F(SyncMgrTest, PauseHoldsARunningDownloadUntilResume) {
     EXPECT_TRUE(ReadLocal(L"d.bin") == content);
 }
 
+TEST_F(SyncMgrTest, PauseBetweenTransfersDoesNotHoldTheNextOne) {
+    TSyncFile file = LocalRecord(L"d.bin");
+    file.iId = int(service.PutFile(kUser, "d.bin", "content"));
+    CSyncMgr session(0);
+    EXPECT_EQ(session.SessionPause(), 0);
+    EXPECT_EQ(session.FileDownload(user, SyncDir(), file), 0);
+    EXPECT_EQ(ReadLocal(L"d.bin"), "content");
+}
+
 TEST_F(SyncMgrTest, DeleteAndRenameOfTheSyncSession) {
     TSyncFile file;
     file.iId = int(service.PutFile(kUser, "old.txt", "x"));
