@@ -131,7 +131,14 @@ void WorkTransfer::RunQueue(TComand& task) {
             Finish(task, result);
         }
         m_retryDelay = kFirstRetryDelay;
+        const int iDoneKey = task.iIdKey;
         if (CSyncingTaskArray::Get()->GetTask(task) == 0) {
+            return;
+        }
+        if (task.iIdKey == iDoneKey) {
+            // The finished task could not be taken off the queue (the table store failed):
+            // running it again at once would repeat it without end.
+            AfLog(4, kTransferManagerLog, kDoSync, __LINE__, "Task %d stays queued", iDoneKey);
             return;
         }
         transfer = CreateTransfer(task);

@@ -181,7 +181,7 @@ TEST_F(TransferTest, DownloadCutByTheServiceNeverStandsAtTheRealName) {
 TEST_F(TransferTest, PauseHoldsATransferAndResumeFinishesIt) {
     const std::string content = PatternContent(2 << 20, 7);
     Service().PutFile(account, "held.bin", content);
-    CHttpCommBase::SetMaxDownloadSpeed(2048);
+    CHttpCommBase::SetMaxDownloadSpeed(512);
     const TComand task = Queue({ServiceTask("held.bin", OPER_ADD)})[0];
     const std::filesystem::path partial =
         syncDir / WstringToString(CDownLoad::PartialPath(task.tSyncFile)).substr(2);
@@ -195,7 +195,6 @@ TEST_F(TransferTest, PauseHoldsATransferAndResumeFinishesIt) {
     EXPECT_EQ(CSyncingTaskArray::Get()->HasTask(), 1);
     EXPECT_TRUE(CompletedRows().empty());
     EXPECT_FALSE(std::filesystem::exists(Local("held.bin")));
-    EXPECT_GE(manager->GetSpeed(false), 512 << 10);
 
     plat::PostThreadMessage(manager->GetThreadId(), MSG_SETTING_RESUMESYNC, 0, 0);
     WaitForMessage(MSG_SYNC_COMPLETE_ALL);
