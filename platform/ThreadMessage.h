@@ -8,7 +8,9 @@
 // ended), like PostThreadMessageW. A queue is removed when its thread ends.
 //
 // Messages between processes carry only the three numbers; within one process lParam may
-// carry a pointer, which the receiver owns.
+// carry a pointer, which the receiver owns. Other processes reach a queue through a socket
+// named after the thread id, made in the runtime folder of the moment the queue is created
+// (a test that changes CORVENA_HOME reaches only queues created after the change).
 
 #include <cstdint>
 
