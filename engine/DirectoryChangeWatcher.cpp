@@ -1,12 +1,12 @@
 #include "engine/DirectoryChangeWatcher.h"
 
-#include <filesystem>
 #include <system_error>
 
 #include "common/Utility.h"
 #include "engine/DelayedDirectoryChangeHandler.h"
 #include "engine/DelayedNotificationThread.h"
 #include "engine/WatchTree.h"
+#include "platform/FileSystem.h"
 #include "platform/SyncObjects.h"
 
 namespace {
@@ -90,8 +90,7 @@ plat::DWORD CDirectoryChangeWatcher::Watch(const std::wstring& wstrDirToWatch,
     if (wstrDirToWatch.empty() || dwChangesToWatchFor == 0 || pChangeHandler == nullptr) {
         return ERROR_INVALID_PARAMETER;
     }
-    std::error_code ec;
-    if (!std::filesystem::is_directory(WstringToString(wstrDirToWatch), ec)) {
+    if (!plat::GetFileStatus(WstringToString(wstrDirToWatch)).bFolder) {
         return ERROR_BAD_PATHNAME;
     }
     std::lock_guard<std::mutex> guard(m_csWatch);

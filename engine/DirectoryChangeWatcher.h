@@ -38,7 +38,8 @@ class CDirectoryChangeWatcher {
     // a handler attached to another watcher is unwatched there first. Blocks until the watch
     // runs (WatchStarted is posted). Returns 0, or
     //   87 (ERROR_INVALID_PARAMETER) for an empty path, an empty filter or no handler,
-    //   161 (ERROR_BAD_PATHNAME) when the path is not an existing folder,
+    //   161 (ERROR_BAD_PATHNAME) when the path is not an existing folder (a symbolic link to
+    //   one is not followed, as nowhere else in the engine),
     //   14 (ERROR_OUTOFMEMORY), 164 (ERROR_MAX_THRDS_REACHED) when no thread can be started,
     //   or the error of the platform layer for the folder itself (5 access denied, 1816 the
     //   watch limit is reached, 4 no more inotify instances).

@@ -6,6 +6,7 @@
 
 #include "common/AfLog.h"
 #include "common/Utility.h"
+#include "platform/FileSystem.h"
 
 namespace {
 
@@ -52,14 +53,13 @@ struct Entry {
 // The folder's entries in byte order of their names; links are not followed. Empty when the
 // folder cannot be read (gone, replaced, unreadable).
 std::vector<Entry> ListFolder(const std::string& strPath) {
+    std::vector<std::filesystem::path> names;
+    plat::ListFolder(strPath, names);
     std::vector<Entry> entries;
-    std::error_code ec;
-    std::filesystem::directory_iterator it(strPath, ec);
-    for (; !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
-        std::error_code typeError;
-        bool bFolder =
-            it->symlink_status(typeError).type() == std::filesystem::file_type::directory;
-        entries.push_back({it->path().filename().string(), bFolder});
+    for (const std::filesystem::path& name : names) {
+        std::string strName = name.string();
+        bool bFolder = plat::GetFileStatus(Join(strPath, strName)).bFolder;
+        entries.push_back({std::move(strName), bFolder});
     }
     std::sort(entries.begin(), entries.end(),
               [](const Entry& a, const Entry& b) { return a.strName < b.strName; });
@@ -80,7 +80,7 @@ plat::DWORD CWatchTree::Open() {
     if (dwError != 0) {
         return dwError;
     }
-    dwError = m_watch.AddWatch(m_strDirectory, m_dwNotifyFilter, true, m_iRootWatch);
+    dwError = m_watch.AddWatch(m_strDirectory, m_dwNotifyFilter, m_iRootWatch);
     if (dwError != 0) {
         m_watch.Close();
         return dwError;
@@ -287,9 +287,7 @@ void CWatchTree::WatchFolders(const std::string& strRel, bool bReport) {
 
 void CWatchTree::WatchFolder(const std::string& strRel) {
     int iWatch = -1;
-    // Only the watched directory itself may be reached through a link.
-    plat::DWORD dwError =
-        m_watch.AddWatch(NativePath(strRel), m_dwNotifyFilter, strRel.empty(), iWatch);
+    plat::DWORD dwError = m_watch.AddWatch(NativePath(strRel), m_dwNotifyFilter, iWatch);
     if (dwError == plat::ERROR_NOT_ENOUGH_QUOTA) {
         m_bUnwatchedFolders = true;
     } else if (dwError == plat::ERROR_ACCESS_DENIED) {

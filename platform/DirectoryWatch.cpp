@@ -16,7 +16,7 @@ namespace {
 
 // Events every watch asks for: the tree's shape must be followed whatever the filter says.
 constexpr std::uint32_t kNameEvents = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
-                                      IN_MOVE_SELF | IN_ONLYDIR | IN_EXCL_UNLINK;
+                                      IN_MOVE_SELF | IN_ONLYDIR | IN_DONT_FOLLOW | IN_EXCL_UNLINK;
 
 std::uint32_t MaskFor(DWORD notifyFilter) {
     std::uint32_t mask = kNameEvents;
@@ -121,13 +121,8 @@ void DirectoryWatch::Close() {
     }
 }
 
-DWORD DirectoryWatch::AddWatch(const std::string& folder, DWORD notifyFilter, bool bFollowLink,
-                               int& iWatch) {
-    std::uint32_t mask = MaskFor(notifyFilter);
-    if (!bFollowLink) {
-        mask |= IN_DONT_FOLLOW;
-    }
-    int wd = inotify_add_watch(m_fd, folder.c_str(), mask);
+DWORD DirectoryWatch::AddWatch(const std::string& folder, DWORD notifyFilter, int& iWatch) {
+    int wd = inotify_add_watch(m_fd, folder.c_str(), MaskFor(notifyFilter));
     if (wd < 0) {
         return AddWatchError(errno);
     }

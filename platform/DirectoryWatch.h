@@ -76,10 +76,11 @@ class DirectoryWatch {
 
     // Watches one folder (not its subfolders) for the changes notifyFilter asks for; renames,
     // creations and deletions of names are always reported. Watching a folder that is already
-    // watched returns its watch id again. A symbolic link is followed only with bFollowLink.
-    // Returns 0 and sets iWatch, or ERROR_PATH_NOT_FOUND (gone), ERROR_DIRECTORY (not a folder),
-    // ERROR_ACCESS_DENIED, ERROR_NOT_ENOUGH_QUOTA (watch limit reached), ERROR_GEN_FAILURE.
-    DWORD AddWatch(const std::string& folder, DWORD notifyFilter, bool bFollowLink, int& iWatch);
+    // watched returns its watch id again. A symbolic link is not followed.
+    // Returns 0 and sets iWatch, or ERROR_PATH_NOT_FOUND (gone), ERROR_DIRECTORY (not a folder,
+    // or a link), ERROR_ACCESS_DENIED, ERROR_NOT_ENOUGH_QUOTA (watch limit reached),
+    // ERROR_GEN_FAILURE.
+    DWORD AddWatch(const std::string& folder, DWORD notifyFilter, int& iWatch);
     // Ends one watch; its WatchRemoved event follows.
     void RemoveWatch(int iWatch);
 

@@ -1,63 +1,65 @@
 #pragma once
-// Runs part of a test in a child process whose user namespace allows only a few inotify
-// watches, so that the watch limit can be reached without touching the machine's own limit.
-// The child must be forked while the test process has a single thread.
+// Runs one test of this program (a DISABLED_ test that plays the part) in a child process
+// whose user namespace allows only a few inotify watches, so that a test can reach the watch
+// limit without touching the machine's own. The namespace is made by util-linux's unshare
+// before the test program starts: a process that already runs threads (as a sanitizer's
+// runtime does) cannot enter a new user namespace itself.
 
-#include <sched.h>
+#include <spawn.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
-#include <fstream>
-#include <functional>
+#include <filesystem>
 #include <string>
+#include <vector>
+
+extern char** environ;
 
 namespace testing_support {
 
-// Result of RunWithInotifyWatchLimit.
 enum class LimitedRun { Passed, Failed, Unsupported };
 
 namespace detail {
 
-inline bool WriteProcFile(const std::string& path, const std::string& text) {
-    std::ofstream out(path);
-    out << text;
-    out.flush();
-    return static_cast<bool>(out);
-}
-
-inline bool EnterNamespaceWithWatchLimit(int limit) {
-    uid_t uid = getuid();
-    gid_t gid = getgid();
-    if (unshare(CLONE_NEWUSER) != 0) {
-        return false;
+// The exit status of the program, or -1 when it could not be run.
+inline int RunProgram(std::vector<std::string> args) {
+    std::vector<char*> argv;
+    for (std::string& arg : args) {
+        argv.push_back(arg.data());
     }
-    WriteProcFile("/proc/self/setgroups", "deny");
-    return WriteProcFile("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1") &&
-           WriteProcFile("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1") &&
-           WriteProcFile("/proc/sys/user/max_inotify_watches", std::to_string(limit));
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
+        return -1;
+    }
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) {
+        return -1;
+    }
+    return WEXITSTATUS(status);
 }
 
 }  // namespace detail
 
-// Forks; the child enters a new user namespace with at most `limit` inotify watches and runs
-// body, whose result (true = passed) becomes the child's exit status. Unsupported when the
-// system does not let the child make such a namespace.
-inline LimitedRun RunWithInotifyWatchLimit(int limit, const std::function<bool()>& body) {
-    pid_t pid = fork();
-    if (pid == 0) {
-        if (!detail::EnterNamespaceWithWatchLimit(limit)) {
-            _exit(2);
-        }
-        _exit(body() ? 0 : 1);
+// testName "Suite.DISABLED_Name".
+inline LimitedRun RunTestWithInotifyWatchLimit(int limit, const std::string& testName) {
+    constexpr int kCannotLimit = 77;
+    const std::vector<std::string> unshare = {"unshare", "--user", "--map-root-user"};
+    std::vector<std::string> probe = unshare;
+    probe.push_back("true");
+    if (detail::RunProgram(probe) != 0) {
+        return LimitedRun::Unsupported;
     }
-    int status = 0;
-    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) {
-        return LimitedRun::Failed;
-    }
-    switch (WEXITSTATUS(status)) {
+    std::vector<std::string> args = unshare;
+    args.insert(args.end(), {"sh", "-c",
+                             "echo " + std::to_string(limit) +
+                                 " > /proc/sys/user/max_inotify_watches || exit " +
+                                 std::to_string(kCannotLimit) + "; exec \"$0\" \"$@\"",
+                             std::filesystem::read_symlink("/proc/self/exe").string(),
+                             "--gtest_filter=" + testName, "--gtest_also_run_disabled_tests"});
+    switch (detail::RunProgram(args)) {
         case 0:
             return LimitedRun::Passed;
-        case 2:
+        case kCannotLimit:
             return LimitedRun::Unsupported;
         default:
             return LimitedRun::Failed;

@@ -35,7 +35,7 @@ class DirectoryWatchTest : public ::testing::Test {
 
     int Watch(const fs::path& folder, plat::DWORD filter = plat::FILE_NOTIFY_CHANGE_FILE_NAME) {
         int wd = -1;
-        EXPECT_EQ(watch_.AddWatch(folder.string(), filter, false, wd), 0u) << folder;
+        EXPECT_EQ(watch_.AddWatch(folder.string(), filter, wd), 0u) << folder;
         return wd;
     }
 
@@ -121,22 +121,19 @@ TEST_F(DirectoryWatchTest, AddWatchAnswersWin32Errors) {
     struct Case {
         const char* why;
         fs::path path;
-        bool bFollowLink;
         plat::DWORD expected;
     };
     const std::vector<Case> cases = {
-        {"missing", root_ / "missing", false, plat::ERROR_PATH_NOT_FOUND},
-        {"a file", root_ / "file", false, plat::ERROR_DIRECTORY},
-        {"a link to a folder, not followed", root_ / "link", false, plat::ERROR_DIRECTORY},
-        {"a link to a folder, followed", root_ / "link", true, 0},
-        {"a folder", root_ / "dir", false, 0},
+        {"missing", root_ / "missing", plat::ERROR_PATH_NOT_FOUND},
+        {"a file", root_ / "file", plat::ERROR_DIRECTORY},
+        {"a link to a folder", root_ / "link", plat::ERROR_DIRECTORY},
+        {"a folder", root_ / "dir", 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.why);
         int wd = -1;
-        EXPECT_EQ(
-            watch_.AddWatch(c.path.string(), plat::FILE_NOTIFY_CHANGE_FILE_NAME, c.bFollowLink, wd),
-            c.expected);
+        EXPECT_EQ(watch_.AddWatch(c.path.string(), plat::FILE_NOTIFY_CHANGE_FILE_NAME, wd),
+                  c.expected);
     }
 }
 

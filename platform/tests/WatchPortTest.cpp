@@ -19,9 +19,8 @@ class WatchPortTest : public ::testing::Test {
         ASSERT_EQ(port_.Open(), 0u);
         ASSERT_EQ(watch_.Open(), 0u);
         int wd = -1;
-        ASSERT_EQ(
-            watch_.AddWatch(home_.path().string(), plat::FILE_NOTIFY_CHANGE_FILE_NAME, false, wd),
-            0u);
+        ASSERT_EQ(watch_.AddWatch(home_.path().string(), plat::FILE_NOTIFY_CHANGE_FILE_NAME, wd),
+                  0u);
     }
 
     void MakeEvent() { std::ofstream(home_.path() / ("f" + std::to_string(files_++))); }
