@@ -1,28 +1,33 @@
 #include "engine/DelayedNotificationThread.h"
 
-#include <atomic>
-#include <future>
 #include <mutex>
-#include <thread>
+#include <stdexcept>
 
 #include "common/AfLog.h"
+#include "common/ThreadMgr.h"
 #include "engine/DelayedDirectoryChangeHandler.h"
 
 namespace {
 
-// State shared by every instance. A thread that ended itself (the last instance was destroyed
-// on it) is joined by the next start or, at the latest, when the process ends.
+// Delivers the records posted to it until WM_QUIT.
+class CNotificationThreadMgr : public CThreadMgr {
+  public:
+    int Run() override {
+        plat::MSG msg;
+        while (plat::GetMessage(&msg) > 0) {
+            if (msg.message == CDelayedNotificationThread::UWM_DELAYED_DIRECTORY_NOTIFICATION) {
+                CDelayedDirectoryChangeHandler::DispatchAndFree(
+                    reinterpret_cast<CDirChangeNotification*>(msg.lParam));
+            }
+        }
+        return 0;
+    }
+};
+
 struct SharedThread {
     std::mutex lock;
     long lInstances = 0;  // guarded by lock
-    std::thread thread;   // guarded by lock
-    std::atomic<plat::DWORD> dwThreadId{0};
-
-    ~SharedThread() {
-        if (thread.joinable()) {
-            thread.join();
-        }
-    }
+    CNotificationThreadMgr thread;
 };
 
 SharedThread& Shared() {
@@ -30,34 +35,16 @@ SharedThread& Shared() {
     return shared;
 }
 
-void RunNotificationThread(std::promise<plat::DWORD> started) {
-    plat::EnsureMessageQueue();
-    started.set_value(plat::GetCurrentThreadId());
-    plat::MSG msg;
-    while (plat::GetMessage(&msg) > 0) {
-        if (msg.message == CDelayedNotificationThread::UWM_DELAYED_DIRECTORY_NOTIFICATION) {
-            CDelayedDirectoryChangeHandler::DispatchAndFree(
-                reinterpret_cast<CDirChangeNotification*>(msg.lParam));
-        }
-    }
-}
-
 }  // namespace
 
 CDelayedNotificationThread::CDelayedNotificationThread() {
     SharedThread& shared = Shared();
     std::lock_guard<std::mutex> guard(shared.lock);
-    if (shared.lInstances == 0) {
-        if (shared.thread.joinable()) {
-            shared.thread.join();
-        }
-        std::promise<plat::DWORD> started;
-        std::future<plat::DWORD> threadId = started.get_future();
-        shared.thread = std::thread(RunNotificationThread, std::move(started));
-        shared.dwThreadId = threadId.get();
+    if (shared.lInstances == 0 && shared.thread.Start() != 0) {
+        throw std::runtime_error("the notification thread cannot be started");
     }
     ++shared.lInstances;
-    m_dwThreadId = shared.dwThreadId;
+    m_dwThreadId = shared.thread.GetThreadId();
 }
 
 CDelayedNotificationThread::~CDelayedNotificationThread() {
@@ -66,11 +53,10 @@ CDelayedNotificationThread::~CDelayedNotificationThread() {
     if (--shared.lInstances > 0) {
         return;
     }
+    // No record is left (each one keeps an instance alive), so the thread ends at once; on
+    // the thread itself Stop leaves it to end after the current delivery.
     plat::PostThreadMessage(m_dwThreadId, plat::WM_QUIT, 0, 0);
-    if (plat::GetCurrentThreadId() != m_dwThreadId) {
-        shared.thread.join();
-    }
-    shared.dwThreadId = 0;
+    shared.thread.Stop();
 }
 
 void CDelayedNotificationThread::PostNotification(CDirChangeNotification* pNotification) {
@@ -84,5 +70,5 @@ void CDelayedNotificationThread::PostNotification(CDirChangeNotification* pNotif
 }
 
 plat::DWORD CDelayedNotificationThread::GetThreadId() {
-    return Shared().dwThreadId;
+    return Shared().thread.GetThreadId();
 }

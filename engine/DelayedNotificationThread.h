@@ -23,6 +23,7 @@ class CDelayedNotificationThread : public CDelayedNotifier {
     static constexpr plat::UINT UWM_DELAYED_DIRECTORY_NOTIFICATION = 0x8400;
 
     // Starts the shared thread if this is the only instance, and waits until its queue exists.
+    // Throws std::runtime_error when the thread cannot be started.
     CDelayedNotificationThread();
     // The last instance posts WM_QUIT to the thread and waits for it to end (unless it is
     // destroyed on that thread itself, which then ends as soon as the current delivery returns).

@@ -1,7 +1,6 @@
 #include "engine/DirectoryChangeWatcher.h"
 
-#include <system_error>
-
+#include "common/AfLog.h"
 #include "common/Utility.h"
 #include "engine/DelayedDirectoryChangeHandler.h"
 #include "engine/DelayedNotificationThread.h"
@@ -165,12 +164,18 @@ bool CDirectoryChangeWatcher::UnwatchAll() {
     for (std::unique_ptr<CDirWatchInfo>& pInfo : taken) {
         UnwatchDirectory(std::move(pInfo));
     }
-    if (!m_hThread.joinable()) {
+    if (m_ioThread.GetThreadId() == 0) {
         return false;
     }
     m_hCompPort->Post(0);
-    m_hThread.join();
-    m_hCompPort.reset();
+    if (m_ioThread.Stop() == 0) {
+        m_hCompPort.reset();
+    } else {
+        AfLog(4, __FILE_NAME__, "CDirectoryChangeWatcher::UnwatchAll", __LINE__,
+              "the I/O thread did not end within 5 seconds");
+        // It may still wait on the port: leave the port to it.
+        m_hCompPort.release();
+    }
     return true;
 }
 
@@ -183,12 +188,8 @@ plat::DWORD CDirectoryChangeWatcher::StartIoThread() {
         }
         m_hCompPort = std::move(pPort);
     }
-    if (!m_hThread.joinable()) {
-        try {
-            m_hThread = std::thread(&CDirectoryChangeWatcher::MonitorDirectoryChanges, this);
-        } catch (const std::system_error&) {
-            return ERROR_MAX_THRDS_REACHED;
-        }
+    if (m_ioThread.GetThreadId() == 0 && m_ioThread.Start() != 0) {
+        return ERROR_MAX_THRDS_REACHED;
     }
     return 0;
 }
@@ -227,6 +228,11 @@ void CDirectoryChangeWatcher::StoreInfo(std::unique_ptr<CDirWatchInfo> pInfo) {
         }
     }
     m_DirectoriesToWatch.push_back(std::move(pInfo));
+}
+
+int CDirectoryChangeWatcher::CIoThread::Run() {
+    m_watcher.MonitorDirectoryChanges();
+    return 0;
 }
 
 void CDirectoryChangeWatcher::MonitorDirectoryChanges() {

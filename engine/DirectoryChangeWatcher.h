@@ -11,9 +11,9 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "common/ThreadMgr.h"
 #include "engine/DirectoryChangeHandler.h"
 #include "platform/DirectoryWatch.h"
 #include "platform/WatchPort.h"
@@ -59,12 +59,22 @@ class CDirectoryChangeWatcher {
     bool UnwatchAll();
 
   protected:
-    // Called on the I/O thread when it starts and before it ends.
+    // Called on the I/O thread when it starts and before it ends (which must come promptly:
+    // UnwatchAll gives the thread 5 seconds to end).
     virtual void ThreadStarted() {}
     virtual void ThreadEnding() {}
 
   private:
     class CDirWatchInfo;
+
+    class CIoThread : public CThreadMgr {
+      public:
+        explicit CIoThread(CDirectoryChangeWatcher& watcher) : m_watcher(watcher) {}
+        int Run() override;
+
+      private:
+        CDirectoryChangeWatcher& m_watcher;
+    };
 
     plat::DWORD StartIoThread();
     plat::DWORD StartMonitoring(CDirWatchInfo* pInfo);
@@ -79,7 +89,7 @@ class CDirectoryChangeWatcher {
 
     std::mutex m_csWatch;  // one Watch or UnwatchAll at a time
     std::unique_ptr<plat::WatchPort> m_hCompPort;
-    std::thread m_hThread;
+    CIoThread m_ioThread{*this};
 
     std::mutex m_csDirWatchInfo;
     // A slot is emptied when its directory is unwatched and reused by the next watch.
