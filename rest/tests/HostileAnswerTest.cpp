@@ -1,0 +1,285 @@
+// Answers no well-behaved service sends: not JSON, huge, cut short, a garbled "code:" header.
+// A small scripted HTTP server on loopback plays the service; every operation must end in a
+// documented result, lose no local data, and never end the process. The same server shows that
+// fresh sessions share one connection.
+
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <functional>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "rest/FileMgr.h"
+#include "rest/RestResult.h"
+#include "rest/SyncMgr.h"
+#include "rest/UserMgr.h"
+#include "rest/tests/RestServiceFixture.h"
+
+namespace rest_test {
+namespace {
+
+// Answers every request under "/biz" with the scripted status, headers and body.
+class CScriptedService {
+  public:
+    CScriptedService() {
+        auto serve = [this](const httplib::Request& request, httplib::Response& response) {
+            std::lock_guard lock(m_mutex);
+            m_remotePorts.push_back(request.remote_port);
+            m_requestHeaders.push_back(request.headers);
+            response.status = m_iStatus;
+            for (const auto& [name, value] : m_headers) {
+                response.set_header(name, value);
+            }
+            if (m_iCutAt >= 0) {
+                auto body = std::make_shared<std::string>(m_strBody);
+                size_t end = size_t(m_iCutAt);
+                response.set_content_provider(
+                    body->size(), "application/json",
+                    [body, end](size_t offset, size_t length, httplib::DataSink& sink) {
+                        if (offset >= end) {
+                            return false;
+                        }
+                        return sink.write(body->data() + offset, std::min(length, end - offset));
+                    });
+            } else {
+                response.set_content(m_strBody, "application/json");
+            }
+        };
+        m_server.Post(R"(/biz/.*)", serve);
+        m_server.Get(R"(/biz/.*)", serve);
+        m_server.Put(R"(/biz/.*)", serve);
+        // The client keeps its connection; the stop must not wait long for it to go idle.
+        m_server.set_keep_alive_timeout(1);
+        // Listening starts with the bind; connections wait in the backlog until the thread
+        // accepts them.
+        m_iPort = m_server.bind_to_any_port("127.0.0.1");
+        m_thread = std::thread([this] { m_server.listen_after_bind(); });
+    }
+    ~CScriptedService() {
+        m_server.stop();
+        m_thread.join();
+    }
+
+    // cutAt >= 0: only that many bytes of the body are sent, then the connection closes.
+    void Script(std::string body, std::vector<std::pair<std::string, std::string>> headers = {},
+                int status = 200, long cutAt = -1) {
+        std::lock_guard lock(m_mutex);
+        m_strBody = std::move(body);
+        m_headers = std::move(headers);
+        m_iStatus = status;
+        m_iCutAt = cutAt;
+    }
+    std::vector<int> RemotePorts() {
+        std::lock_guard lock(m_mutex);
+        return m_remotePorts;
+    }
+    httplib::Headers LastHeaders() {
+        std::lock_guard lock(m_mutex);
+        return m_requestHeaders.empty() ? httplib::Headers() : m_requestHeaders.back();
+    }
+    std::string Address() const { return "127.0.0.1:" + std::to_string(m_iPort); }
+
+  private:
+    httplib::Server m_server;
+    std::thread m_thread;
+    int m_iPort = 0;
+    std::mutex m_mutex;
+    std::string m_strBody;                                       // guarded by m_mutex
+    std::vector<std::pair<std::string, std::string>> m_headers;  // guarded by m_mutex
+    int m_iStatus = 200;                                         // guarded by m_mutex
+    long m_iCutAt = -1;                                          // guarded by m_mutex
+    std::vector<int> m_remotePorts;                              // guarded by m_mutex
+    std::vector<httplib::Headers> m_requestHeaders;              // guarded by m_mutex
+};
+
+class HostileAnswerTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_EQ(CGlobalSetting().SetValue(L"main", L"server", StringToWstring(service.Address()),
+                                            L"config.ini"),
+                  0);
+        std::filesystem::create_directories(syncDir);
+        user.strUserId = "1";
+        user.strToken = "token";
+        user.strUserType = "2";
+        user.strPersonalSpace = "7";
+    }
+    void WriteLocal(const std::string& name, const std::string& content) const {
+        std::ofstream(syncDir / name, std::ios::binary) << content;
+    }
+    std::string ReadLocal(const std::string& name) const {
+        std::ifstream in(syncDir / name, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+    std::wstring SyncDir() const { return StringToWstring(syncDir.string()); }
+    static TSyncFile Record(const std::wstring& name) {
+        TSyncFile file;
+        file.iId = 5;
+        file.strName = name;
+        file.strRelativePath = L".\\" + name;
+        file.iType = 1;
+        file.dataExtension.dataBreakPoint.strTempName = "storage";
+        return file;
+    }
+
+    testing_support::TempHome home;
+    CScriptedService service;
+    std::filesystem::path syncDir = home.path() / "sync";
+    UserInfo user;
+};
+
+TEST_F(HostileAnswerTest, AnswerThatIsNotJsonEndsEveryOperationWithItsOwnResult) {
+    service.Script("<html><body>502 Bad Gateway</body></html>");
+    WriteLocal("a.txt", "content");
+    struct Case {
+        const char* why;
+        std::function<int()> operation;
+    };
+    std::string uid = "u", type = "t", token = "k", push = "p", space = "s";
+    int number = 0, flag = 0;
+    std::wstring notes;
+    std::vector<TSyncFile> files;
+    TSyncFile file = Record(L"a.txt");
+    std::string offset = "0";
+    const Case cases[] = {
+        {"login", [&] { return CUserMgr(4).UserLogin("u", "p", uid, type, token, push, space); }},
+        {"space info", [&] { return CUserMgr(4).GetSpaceInfo("1", "t", "2", uid, type); }},
+        {"web token", [&] { return CUserMgr(4).GetWebToken("1", "t", "2", uid); }},
+        {"version", [&] { return CUserMgr(4).GetVersion("8", uid, number, flag, notes, type); }},
+        {"listing", [&] { return CSyncMgr(4).GetFileListAll(user, files); }},
+        {"one level", [&] { return CSyncMgr(4).GetFileList(user, files); }},
+        {"upload check", [&] { return CSyncMgr(4).UploadFile1Verify(user, SyncDir(), file); }},
+        {"upload state", [&] { return CSyncMgr(4).UploadFile2State(user, file, offset); }},
+        {"upload data", [&] { return CSyncMgr(0).UploadFile3Put(user, SyncDir(), file, offset); }},
+        {"upload commit", [&] { return CSyncMgr(4).UploadFile4Commit(user, file); }},
+        {"sync delete", [&] { return CSyncMgr(4).FileDel(user, file); }},
+        {"sync rename", [&] { return CSyncMgr(4).FileRename(user, file); }},
+        {"file info", [&] { return CFileMgr(4).GetFileInfo(user, file); }},
+        {"folder", [&] { return CFileMgr(4).MkDir(user, file); }},
+        {"delete", [&] { return CFileMgr(4).FileDel(user, file); }},
+        {"rename", [&] { return CFileMgr(4).FileRename(user, file); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        EXPECT_EQ(c.operation(), REST_BAD_ANSWER);
+    }
+    EXPECT_EQ(uid + type + token + push + space, "utkps");
+    EXPECT_TRUE(files.empty());
+    EXPECT_EQ(file.iId, 5);
+    EXPECT_NE(LogText().find("CSyncMgr::GetFileListAll():L"), std::string::npos);
+}
+
+TEST_F(HostileAnswerTest, ListingLargerThanAnyFixedBufferIsReadWhole) {
+    const int count = 70000;
+    std::string answer = R"({"code":"0","total":)" + std::to_string(count) + R"(,"files":[)";
+    for (int i = 1; i <= count; ++i) {
+        answer += (i > 1 ? "," : "") + std::string(R"({"fid":)") + std::to_string(i) +
+                  R"(,"fpid":0,"fname":"file-)" + std::to_string(i) +
+                  R"(.txt","fmodify":"2024-01-02 03:04:05","fisdir":"1","fsize":12345,)"
+                  R"("storecode":"d41d8cd98f00b204e9800998ecf8427e"})";
+    }
+    answer += "]}";
+    ASSERT_GT(answer.size(), size_t(10) << 20);
+    service.Script(answer);
+    std::vector<TSyncFile> files;
+    ASSERT_EQ(CSyncMgr(4).GetFileListAll(user, files), 0);
+    ASSERT_EQ(files.size(), size_t(count));
+    EXPECT_EQ(files.back().iId, count);
+    EXPECT_EQ(files.back().strName, L"file-70000.txt");
+}
+
+TEST_F(HostileAnswerTest, AnswerCutShortIsATransferError) {
+    service.Script(R"({"code":"0","fmodify":"2024-01-02 03:04:05","fsize":1})", {}, 200, 10);
+    TSyncFile file = Record(L"a.txt");
+    int result = CFileMgr(4).GetFileInfo(user, file);
+    EXPECT_GE(result, 1);
+    EXPECT_LE(result, 89);
+    EXPECT_TRUE(file.strServerTime.empty());
+}
+
+TEST_F(HostileAnswerTest, DownloadRefusedInItsHeaderLeavesTheLocalFileAlone) {
+    struct Case {
+        const char* why;
+        const char* code;
+        int result;
+    };
+    const Case cases[] = {
+        {"a service code", "12", 8012},
+        {"garbage", "oops", REST_BAD_ANSWER},
+        {"a code that tries to close the object", "0}, {\"x\":1", REST_BAD_ANSWER},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        WriteLocal("d.bin", "first 300 bytes");
+        service.Script("an error page, not file data", {{"code", c.code}});
+        TSyncFile file = Record(L"d.bin");
+        EXPECT_EQ(CSyncMgr(0).FileDownload(user, SyncDir(), file), c.result);
+        EXPECT_EQ(ReadLocal("d.bin"), "first 300 bytes");
+    }
+    service.Script("the rest", {{"code", "0"}});
+    TSyncFile file = Record(L"d.bin");
+    EXPECT_EQ(CSyncMgr(0).FileDownload(user, SyncDir(), file), 0);
+    EXPECT_EQ(ReadLocal("d.bin"), "first 300 bytesthe rest");
+}
+
+TEST_F(HostileAnswerTest, LineBreaksInIdentityValuesCannotAddHeaders) {
+    service.Script(R"({"code":"0"})");
+    user.strToken = "token\r\nX-Injected: 1";
+    TSyncFile file = Record(L"a.txt");
+    ASSERT_EQ(CFileMgr(4).GetFileInfo(user, file), 0);
+    httplib::Headers headers = service.LastHeaders();
+    EXPECT_EQ(headers.count("X-Injected"), 0u);
+    EXPECT_EQ(headers.find("ent_utoken")->second, "tokenX-Injected: 1");
+}
+
+TEST_F(HostileAnswerTest, HttpsRefusesACertificateItCannotVerify) {
+    std::filesystem::path key = home.path() / "key.pem";
+    std::filesystem::path certificate = home.path() / "cert.pem";
+    ASSERT_EQ(std::system(("openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1"
+                           " -keyout '" +
+                           key.string() + "' -out '" + certificate.string() + "' 2>/dev/null")
+                              .c_str()),
+              0);
+    httplib::SSLServer tls(certificate.c_str(), key.c_str());
+    std::atomic<bool> served{false};
+    tls.Post(R"(/biz/.*)", [&](const httplib::Request&, httplib::Response& response) {
+        served = true;
+        response.set_content(R"({"code":"0"})", "application/json");
+    });
+    int port = tls.bind_to_any_port("127.0.0.1");
+    std::thread thread([&] { tls.listen_after_bind(); });
+    ASSERT_EQ(CGlobalSetting().SetValue(
+                  L"main", L"server", L"https://127.0.0.1:" + std::to_wstring(port), L"config.ini"),
+              0);
+    TSyncFile file = Record(L"a.txt");
+    EXPECT_EQ(CFileMgr(4).GetFileInfo(user, file), CURLE_PEER_FAILED_VERIFICATION);
+    EXPECT_FALSE(served);
+    tls.stop();
+    thread.join();
+}
+
+TEST_F(HostileAnswerTest, FreshSessionsShareOneConnection) {
+    service.Script(R"({"code":"0","fmodify":"t","fsize":1})");
+    for (bool sharing : {true, false}) {
+        SCOPED_TRACE(sharing ? "sharing" : "not sharing");
+        CHttpCommBase::SetConnectionSharing(sharing);
+        size_t before = service.RemotePorts().size();
+        for (int i = 0; i < 3; ++i) {
+            TSyncFile file = Record(L"a.txt");
+            ASSERT_EQ(CFileMgr(4).GetFileInfo(user, file), 0);
+        }
+        std::vector<int> ports = service.RemotePorts();
+        std::set<int> distinct(ports.begin() + long(before), ports.end());
+        EXPECT_EQ(distinct.size(), sharing ? 1u : 3u);
+    }
+    CHttpCommBase::SetConnectionSharing(true);
+}
+
+}  // namespace
+}  // namespace rest_test

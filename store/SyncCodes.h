@@ -1,0 +1,58 @@
+#pragma once
+// The engine's status and flags, and the message codes exchanged between the engine, its
+// worker threads and the desktop client. Header only: the client includes it without linking
+// the state store.
+
+// The engine's status. 0 is no status (SetStatus ignores it); 5 is handled like FIND and set by
+// nobody.
+enum SYNC_STATUS : int {
+    MSYNC_STATE_IDLE = 1,
+    MSYNC_STATE_FIND = 2,
+    MSYNC_STATE_SYNCING = 3,
+    MSYNC_STATE_SYNCED = 4,
+};
+
+// Bit positions of the flag word.
+enum SYNC_FLAG : int {
+    MSYNC_FLAG_PAUSE = 0,           // sync paused by the user
+    MSYNC_FLAG_NETSERVICE = 1,      // the service is reachable
+    MSYNC_FLAG_DISKCAUSE_SYNC = 2,  // an offline sync caused by a disk change is pending
+    MSYNC_FLAG_WAIT30S_SYNC = 3,    // wait for the 30-second offline sync; no transfers start
+    MSYNC_FLAG_SPACE_FULL = 4,      // an upload was refused for lack of space (9005)
+    MSYNC_FLAG_FILE4G = 5,          // a file over 4 GB was left out
+};
+
+// Whether a status change is told to the client and which flags it consumes.
+enum OPERATION_SYNC_FLAG : int {
+    OPEA_FLAG_DEFAULT = 0,
+    OPEA_FLAG_RESET = 1,
+    OPEA_FLAG_QUIET = 2,
+    OPEA_FLAG_RESUME = 3,
+};
+
+enum MSGCODE : unsigned {
+    MSG_TASK_COMPLETED = 2028,          // worker to UI: iIdKey, status
+    MSG_TASK_FAILED = 2029,             // worker to UI: iIdKey, status
+    MSG_SYNC_STATUS = 2030,             // status owner to UI: flag word (0 for SYNCING), status
+    MSG_SYNC_COMPLETE_ALL = 2033,       // worker to manager, manager to engine
+    MSG_THREAD_START = 2034,            // engine control thread to its worker threads
+    MSG_ENGINE_EXIT = 2036,             // client to engine
+    MSG_ADJUST_PRIORITY = 2037,         // client to engine: task key
+    MSG_ADJUST_PRIORITY_RESULT = 2038,  // engine to UI: task key, AdjustTaskPriority result
+    MSG_GET_SPEED = 2039,               // client to engine
+    MSG_SPEED = 2040,                   // engine to UI: upload, download value
+    MSG_GET_MEANSPEED = 2041,           // client to engine
+    MSG_MEANSPEED = 2042,               // engine to UI: upload, download mean
+    MSG_SETTING_MAXSPEED = 4026,        // client to engine, engine to manager: limits
+    MSG_SETTING_SYSTEM = 4027,          // client to engine
+    MSG_SETTING_SYSTEM2 = 4028,         // client to engine
+    MSG_SETTING_PAUSESYNC = 4029,       // client to engine, engine to manager
+    MSG_SETTING_RESUMESYNC = 4030,      // client to engine, engine to manager
+    MSG_SETTING_USER = 4031,            // client to engine
+    MSG_SETTING_USER2 = 4032,           // client to engine
+    MSG_SETTING_SYNCFOLDER = 4033,      // client to engine
+    MSG_ERR_SPACE_FULL = 5027,          // an upload was refused with 9005
+    MSG_ERR_FILE4G = 5028,              // an upload was refused with 9003
+    MSG_NET_SERVER = 5030,              // between the engine's threads: lParam 1 = reachable
+    MSG_ERR_FILEPATH_TOOLONG = 7029,    // engine to UI
+};

@@ -1,0 +1,60 @@
+#pragma once
+// The tasks that ended with an error, with their result code: kept in memory and in "FailSync",
+// which the desktop client's detail window reads. The engine also asks it whether a task has
+// failed before.
+//
+// Keys (iFailAutoKey) grow by one per entry and are never reused: ReLoad raises the counter to
+// the largest stored key, so they stay unique across runs.
+//
+// Threads: the worker adds, the engine's threads reload, clear and check; one lock guards the
+// entries and the counter. The "HasSyncFail" event (named, auto-reset) is signalled per entry.
+//
+// Results: 0 or 101 success, 1001 when the table object is missing, else the table store's code.
+
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "common/SyncRecords.h"
+#include "platform/SyncObjects.h"
+#include "store/tablestore/SyncFail.h"
+
+class CSyncFailArray {
+  public:
+    static CSyncFailArray* Get();
+
+    // Reads the stored entries into memory (memory stays empty on failure, also a failed
+    // connect, whose code is returned).
+    int ReLoad();
+    // Empties memory only; returns 0.
+    int Clear();
+    // Stores a new entry (retry marker 1) under the next key, then keeps it, sets nFailID to
+    // its key and signals the fail event. The key is used up even when storing fails;
+    // nFailID is -1 then.
+    int Add(int errcode, TComand& task, int& nFailID);
+    // Removes the entry from store, then from memory.
+    int Delete(int nFailID);
+    // Sets the retry marker of the entries in memory (the table has no update for it).
+    int Modify(int nFailID, int bReTry);
+    // 1 when an entry's task has the same origin, operation, and file name, server time,
+    // modify time and relative path.
+    int CheakSyncFail(TComand& task);
+    // out is emptied, then receives a copy of every entry.
+    void GetFialTask(std::vector<SyncFail>& out);
+    plat::EventPtr GetEventHandle() const { return m_hFailEvent; }
+    void SetFailEvent();
+
+  protected:
+    int GetAutoFailID();
+    // Raises the counter to the largest key in memory.
+    void InitAutoFailID();
+
+  private:
+    CSyncFailArray();
+
+    std::vector<SyncFail> m_fails;
+    int m_iAutoFailId = 0;
+    std::unique_ptr<CSyncFail> m_pTable;
+    plat::EventPtr m_hFailEvent;
+    std::mutex m_mutex;
+};

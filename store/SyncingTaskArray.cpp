@@ -1,0 +1,280 @@
+#include "store/SyncingTaskArray.h"
+
+#include <algorithm>
+
+#include "store/StoreCommon.h"
+
+namespace {
+
+bool HasBreakPoint(const TComand& task) {
+    return !task.tSyncFile.dataExtension.dataBreakPoint.strTempName.empty();
+}
+
+// A queue copy of the task: TComand's assignment, so the statement text stays behind.
+TComand QueueCopy(const TComand& task) {
+    TComand copy;
+    copy = task;
+    return copy;
+}
+
+void LogTaskTrace(const char* function, int line, const TComand& task) {
+    std::string trace;
+    GetTraceStringTCommand(task, trace);
+    LogTrace(kTaskingLog, function, line, trace);
+}
+
+}  // namespace
+
+CSyncingTaskArray* CSyncingTaskArray::Get() {
+    static CSyncingTaskArray instance;
+    return &instance;
+}
+
+CSyncingTaskArray::CSyncingTaskArray() : m_hWork(plat::CreateSemaphore(0, 1)) {}
+
+int CSyncingTaskArray::GetAutoTaskID() {
+    NextKey(m_iAutoTaskId);
+    if (m_iAutoTaskId == m_iReservedId) {
+        NextKey(m_iAutoTaskId);
+    }
+    return m_iAutoTaskId;
+}
+
+void CSyncingTaskArray::SetTaskID(std::vector<TComand>& tasks) {
+    for (TComand& task : tasks) {
+        task.iIdKey = GetAutoTaskID();
+    }
+}
+
+int CSyncingTaskArray::ReLoad() {
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_tasks.clear();
+    int nRet = ConnectTable(m_table, 1, kTaskingLog, "CSyncingTaskArray::ReLoad", __LINE__,
+                            "Error: CSyncingTaskArray::ReLoad ConnectDB failed nRet = (%d)");
+    if (!DbSucceeded(nRet)) {
+        return nRet;
+    }
+    std::vector<TComand> stored;
+    nRet = m_table.GetAllSyncingTask(stored);
+    if (!DbSucceeded(nRet)) {
+        stored.clear();
+        nRet = m_table.GetAllSyncingTask(stored);
+    }
+    if (!DbSucceeded(nRet)) {
+        AfLog(1, kTaskingLog, "CSyncingTaskArray::ReLoad", __LINE__,
+              "Error: CSyncingTaskArray::ReLoad GetAllSyncingTask failed nRet = (%d)", nRet);
+        m_table.Disconnect();
+        return nRet;
+    }
+    auto kept = std::find_if(stored.begin(), stored.end(), HasBreakPoint);
+    nRet = m_table.DropTable("SyncingTask");
+    m_table.Disconnect();
+    // A new run: keys start again, and the kept task takes the first one.
+    m_iAutoTaskId = 0;
+    if (kept != stored.end()) {
+        TComand task = QueueCopy(*kept);
+        task.iIdKey = GetAutoTaskID();
+        nRet =
+            Restore(task, "CSyncingTaskArray::ReLoad", __LINE__,
+                    "Error: CSyncingTaskArray::ReLoad AddTaskInfo failed. breakPoint nRet = (%d)");
+    }
+    return nRet;
+}
+
+int CSyncingTaskArray::Restore(const TComand& kept, const char* function, int line,
+                               const char* format) {
+    int nRet = ConnectTable(m_table, 1, kTaskingLog, function, line, format);
+    if (DbSucceeded(nRet)) {
+        nRet = m_table.AddTaskInfo(kept);
+        m_table.Disconnect();
+        if (!DbSucceeded(nRet)) {
+            AfLog(1, kTaskingLog, function, line, format, nRet);
+        }
+    }
+    m_tasks.push_back(kept);
+    return nRet;
+}
+
+int CSyncingTaskArray::push_back(TComand task) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    TComand queued = QueueCopy(task);
+    queued.iIdKey = GetAutoTaskID();
+    m_tasks.push_back(queued);
+    int nRet = ConnectTable(m_table, 1, kTaskingLog, "CSyncingTaskArray::push_back", __LINE__,
+                            "Error: CSyncingTaskArray::push_back ConnectDB failed nRet = (%d)");
+    if (!DbSucceeded(nRet)) {
+        return nRet;
+    }
+    nRet = m_table.AddTaskInfo(queued);
+    m_table.Disconnect();
+    if (!DbSucceeded(nRet)) {
+        AfLog(1, kTaskingLog, "CSyncingTaskArray::push_back", __LINE__,
+              "Error: CSyncingTaskArray::push_back AddTaskInfo failed nRet = (%d)", nRet);
+        LogTaskTrace("CSyncingTaskArray::push_back", __LINE__, queued);
+    }
+    return nRet;
+}
+
+int CSyncingTaskArray::push_back(const_iterator first, const_iterator last) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    int nRet = ConnectTable(m_table, 1, kTaskingLog, "CSyncingTaskArray::push_back", __LINE__,
+                            "Error: CSyncingTaskArray::push_back ConnectDB failed nRet = (%d)");
+    if (!DbSucceeded(nRet)) {
+        return nRet;
+    }
+    for (auto it = first; it != last; ++it) {
+        TComand queued = QueueCopy(*it);
+        queued.iIdKey = GetAutoTaskID();
+        m_tasks.push_back(queued);
+        nRet = m_table.AddTaskInfo(queued);
+        if (!DbSucceeded(nRet)) {
+            AfLog(1, kTaskingLog, "CSyncingTaskArray::push_back", __LINE__,
+                  "Error: CSyncingTaskArray::push_back AddTaskInfo failed nRet = (%d)", nRet);
+            LogTaskTrace("CSyncingTaskArray::push_back", __LINE__, queued);
+        }
+    }
+    m_table.Disconnect();
+    return nRet;
+}
+
+int CSyncingTaskArray::push_back(std::vector<TComand>& tasks) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    SetTaskID(tasks);
+    int nRet = ConnectTable(m_table, 1, kTaskingLog, "CSyncingTaskArray::push_back", __LINE__,
+                            "Error: CSyncingTaskArray::push_back ConnectDB failed nRet = (%d)");
+    if (DbSucceeded(nRet)) {
+        std::vector<TComand> queued;
+        for (const TComand& task : tasks) {
+            queued.push_back(QueueCopy(task));
+        }
+        nRet = m_table.AddTaskArrayInfo(queued);
+        m_table.Disconnect();
+        if (!DbSucceeded(nRet)) {
+            AfLog(1, kTaskingLog, "CSyncingTaskArray::push_back", __LINE__,
+                  "Error: CSyncingTaskArray::push_back AddTaskInfo failed nRet = (%d)", nRet);
+        }
+    }
+    for (const TComand& task : tasks) {
+        m_tasks.push_back(QueueCopy(task));
+    }
+    return nRet;
+}
+
+int CSyncingTaskArray::pop_front() {
+    return PopFront(nullptr);
+}
+
+int CSyncingTaskArray::pop_front(TComand& out) {
+    return PopFront(&out);
+}
+
+int CSyncingTaskArray::PopFront(TComand* out) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    if (m_tasks.empty()) {
+        if (out == nullptr) {
+            AfLog(6, kTaskingLog, "CSyncingTaskArray::pop_front", __LINE__, "%s",
+                  "Error: CSyncingTaskArray::pop_front,  SyncingTaskArray Empty");
+        }
+        return 0;
+    }
+    if (out != nullptr) {
+        *out = m_tasks.front();
+    }
+    int nRet = ConnectTable(m_table, 1, kTaskingLog, "CSyncingTaskArray::pop_front", __LINE__,
+                            "Error: CSyncingTaskArray::pop_front ConnectDB failed nRet = (%d)");
+    if (!DbSucceeded(nRet)) {
+        return nRet;
+    }
+    const int idKey = m_tasks.front().iIdKey;
+    nRet = m_table.DelByIdKey(idKey);
+    m_table.Disconnect();
+    if (!DbSucceeded(nRet)) {
+        AfLog(1, kTaskingLog, "CSyncingTaskArray::pop_front", __LINE__,
+              "Error: CSyncingTaskArray::pop_front DelByIdKey failed nRet = (%d) ID = (%d)", nRet,
+              idKey);
+    }
+    m_tasks.erase(m_tasks.begin());
+    return nRet;
+}
+
+int CSyncingTaskArray::GetTask(TComand& out) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    if (m_tasks.empty()) {
+        return 0;
+    }
+    out = m_tasks.front();
+    return 1;
+}
+
+int CSyncingTaskArray::Modify(TComand& cmd) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    auto queued = FindTask(cmd.iIdKey);
+    if (queued == m_tasks.end()) {
+        return DB_RESULT_MISSING;
+    }
+    int nRet = m_table.ConnectDB();
+    if (!DbSucceeded(nRet)) {
+        m_table.Disconnect();
+        return nRet;
+    }
+    nRet = m_table.UpdateByIdKey(cmd.iIdKey, QueueCopy(cmd));
+    m_table.Disconnect();
+    *queued = cmd;
+    return nRet;
+}
+
+std::vector<TComand>::iterator CSyncingTaskArray::FindTask(int nIdKey) {
+    return std::find_if(m_tasks.begin(), m_tasks.end(),
+                        [nIdKey](const TComand& task) { return task.iIdKey == nIdKey; });
+}
+
+int CSyncingTaskArray::AdjustTaskPriority(int nIdKey) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    auto position = FindTask(nIdKey);
+    if (position == m_tasks.end()) {
+        return static_cast<int>(m_tasks.size());
+    }
+    if (position == m_tasks.begin()) {
+        return 0;
+    }
+    if (position == m_tasks.begin() + 1) {
+        return m_tasks.size() > 2 ? m_tasks[2].iIdKey : 0;
+    }
+    std::rotate(m_tasks.begin() + 1, position, position + 1);
+    return nIdKey;
+}
+
+int CSyncingTaskArray::HasTask() {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_tasks.empty() ? 0 : 1;
+}
+
+int CSyncingTaskArray::Clear() {
+    std::lock_guard<std::mutex> lock(m_lock);
+    int nRet = ConnectTable(m_table, 1, kTaskingLog, "CSyncingTaskArray::Clear", __LINE__,
+                            "Error: CSyncingTaskArray::Clear ConnectDB failed nRet = (%d)");
+    if (!DbSucceeded(nRet)) {
+        return nRet;
+    }
+    const bool keep = !m_tasks.empty() && HasBreakPoint(m_tasks.front());
+    const TComand kept = keep ? QueueCopy(m_tasks.front()) : TComand();
+    nRet = m_table.DropTable("SyncingTask");
+    m_table.Disconnect();
+    m_tasks.clear();
+    if (keep) {
+        nRet = Restore(kept, "CSyncingTaskArray::Clear", __LINE__,
+                       "Error: CSyncingTaskArray::Clear ConnectDB failed nRet = (%d)");
+    }
+    return nRet;
+}
+
+unsigned long CSyncingTaskArray::Wait(int milliseconds) {
+    return plat::WaitForSingleObject(m_hWork, static_cast<plat::DWORD>(milliseconds));
+}
+
+void CSyncingTaskArray::Release(int count) {
+    if (count > 0) {
+        // Fails when the signal is set already: that wake-up is still to come.
+        plat::ReleaseSemaphore(m_hWork, 1);
+    }
+}

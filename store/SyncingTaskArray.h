@@ -1,0 +1,87 @@
+#pragma once
+// The queue of sync tasks between the engine, which builds them, and the transfer worker, which
+// performs them one at a time from the front. Every queued task is also written to
+// "SyncingTask" so that an interrupted transfer can be resumed after a restart; ReLoad keeps
+// only that one task.
+//
+// Keys (iIdKey) are given by the queue: 1, 2, 3... in every run of the engine. The task that
+// ReLoad keeps is stored again under key 1, so no later task of the run can get its key.
+//
+// Threads: the engine's threads push, clear and reorder; the worker reads the front, modifies
+// and pops it. One lock guards the tasks and the key counter. The work signal is separate: a
+// semaphore of maximum count 1, so many releases give one wake-up and the worker drains the
+// whole queue per wake-up.
+//
+// Copies into and out of the queue use TComand's assignment: the statement text stays behind.
+
+#include <mutex>
+#include <vector>
+
+#include "common/SyncRecords.h"
+#include "platform/SyncObjects.h"
+#include "store/tablestore/SyncingTask.h"
+
+class CSyncingTaskArray {
+  public:
+    using const_iterator = std::vector<TComand>::const_iterator;
+
+    static CSyncingTaskArray* Get();
+
+    // Engine start: keeps only the first stored task with a break point, empties the table and
+    // stores that task again. The last store result.
+    int ReLoad();
+
+    // Gives the task a key, appends it and stores it (the memory copy stays if storing fails).
+    int push_back(TComand task);
+    // One connection (nothing is appended when it fails); each task gets a key, is appended
+    // and stored; failures are logged and the loop goes on. The last result.
+    int push_back(const_iterator first, const_iterator last);
+    // Gives every task of the caller's vector a key (written back into it), stores them all in
+    // one transaction, then appends copies whatever the store said.
+    int push_back(std::vector<TComand>& tasks);
+
+    // Removes the front task from store and memory (memory also when the store fails, but not
+    // when the connect fails). An empty queue gives 0; the form without an argument logs it.
+    int pop_front();
+    int pop_front(TComand& out);
+    // 1 with the front task, 0 when the queue is empty.
+    int GetTask(TComand& out);
+    // Stores the task under its key and overwrites the queued task of that key (the worker's
+    // front task). 1001 when no queued task has the key (it was cleared meanwhile): nothing
+    // changes, so a cleared task is not written back.
+    int Modify(TComand& cmd);
+    // Moves the task to the second place (the first is in progress): 0 for the front task, the
+    // key of the task behind for the second one, its own key when moved, the number of tasks
+    // when no task has the key. The table is not reordered.
+    int AdjustTaskPriority(int nIdKey);
+    int HasTask();
+    // Empties queue and table but keeps a front task that has a break point.
+    int Clear();
+
+    // Waits on the work signal (milliseconds; -1 waits without end): plat::WAIT_OBJECT_0 or
+    // plat::WAIT_TIMEOUT.
+    unsigned long Wait(int milliseconds);
+    // Signals that there is work; any count above 0 gives one wake-up.
+    void Release(int count);
+    plat::SemaphorePtr GetSyncHandle() const { return m_hWork; }
+
+  protected:
+    void SetTaskID(std::vector<TComand>& tasks);
+    int GetAutoTaskID();
+
+  private:
+    CSyncingTaskArray();
+    // The queued task of that key, or end().
+    std::vector<TComand>::iterator FindTask(int nIdKey);
+    int PopFront(TComand* out);
+    // Stores the kept break-point task again and appends it, also when storing fails: the
+    // interrupted transfer is never dropped from the queue.
+    int Restore(const TComand& kept, const char* function, int line, const char* format);
+
+    std::vector<TComand> m_tasks;
+    std::mutex m_lock;
+    plat::SemaphorePtr m_hWork;
+    CSyncingTask m_table;
+    int m_iAutoTaskId = 0;
+    int m_iReservedId = -1;
+};

@@ -1,0 +1,83 @@
+#pragma once
+// The engine's memory of what is synchronised: one TSyncFile per file or folder that exists
+// both locally and on the service, as it was when last synchronised, mirrored row by row in the
+// table "FileInfo". The engine compares the disk and the service listing against it; the
+// transfer worker updates it after every successful task.
+//
+// Rows keep load and insertion order and are not unique by id, path or name; lookups answer
+// with the first matching row, from indexes. Store operations run connect, operation,
+// disconnect; Add(TSyncFile), Modify and Delete(int) change the store first and memory only on
+// success, so memory and store agree.
+//
+// Threads: the engine's builder and watcher threads and the transfer worker. A reader-writer
+// lock guards the rows: lookups share it, changes (store write included) hold it alone.
+//
+// Results: 0 or 101 success, 1001 when the table object is missing, else the table store's code.
+
+#include <memory>
+#include <shared_mutex>
+#include <string>
+#include <vector>
+
+#include "common/SyncRecords.h"
+#include "store/SyncFileRows.h"
+#include "store/tablestore/TSyncFile.h"
+
+class CTSyncFileArray {
+  public:
+    using const_iterator = std::vector<TSyncFile>::const_iterator;
+
+    static CTSyncFileArray* Get();
+
+    // Empties memory and reads every stored row. On failure memory stays empty.
+    int ReLoad();
+    // ReLoad; true when it succeeded.
+    bool Refresh();
+    // Empties memory only.
+    void Clear();
+
+    // Stores the row, then appends it.
+    int Add(TSyncFile file);
+    // One connection for the range; each row is appended, then stored. A row that cannot be
+    // stored is logged and stays in memory. The last row's result (0 for an empty range).
+    int Add(const_iterator first, const_iterator last);
+    // Stores the record in place of the first stored row with its iId (or as a new row), then
+    // overwrites the first memory row with iId nId, if any.
+    int Modify(int nId, TSyncFile file);
+    // Removes the first row with that iId from store, then memory.
+    int Delete(int nId);
+    // Rewrites the relative paths below a renamed folder (new, then old path, each with its
+    // trailing backslash) in the store and reloads.
+    int UpdateFolderName(std::wstring newFolder, std::wstring oldFolder);
+
+    // These forms do nothing and return 0.
+    int Modify(std::wstring, std::wstring, TSyncFile);
+    int Delete(std::wstring, int);
+    int Delete(std::wstring, std::wstring);
+    int Delete(const_iterator, const_iterator);
+
+    bool Find(int nId) const;
+    bool Find(const std::wstring& path) const;
+    // Copy of the first row with that id, or path.
+    bool GetSyncFile(int nId, TSyncFile& out) const;
+    bool GetSyncFile(const std::wstring& path, TSyncFile& out) const;
+    // out is emptied, then receives every row with that name; true if any.
+    bool GetSyncFile(const std::wstring& name, std::vector<TSyncFile>& out) const;
+    // A copy of all rows, taken under the lock (a reference would be read while the worker
+    // changes the rows).
+    std::vector<TSyncFile> GetSyncFile() const;
+    // iId of the first row with that path, or -1.
+    int GetSyncFileID(const std::wstring& path) const;
+    // 1 when a row has the same name, relative path, modify time, server time and type.
+    int CheckCompleteSync(TSyncFile& file) const;
+
+  private:
+    CTSyncFileArray();
+    int ReLoadLocked();
+    // Connect and log the failure as the operation's line at level 1.
+    int Connect(const char* function, int line, const char* format);
+
+    CSyncFileRows m_rows;
+    std::unique_ptr<CTSyncFile> m_pTable;
+    mutable std::shared_mutex m_mutex;
+};

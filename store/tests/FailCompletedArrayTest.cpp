@@ -1,0 +1,203 @@
+// The fail and completed lists: keys that stay unique across runs and past failed writes, what
+// counts as failed before, the fail event, and the rows the desktop client reads back.
+
+#include <sqlite3.h>
+
+#include "platform/SyncObjects.h"
+#include "store/SyncCompletedArray.h"
+#include "store/SyncFailArray.h"
+#include "store/tablestore/SyncCompleted.h"
+#include "store/tablestore/SyncFail.h"
+#include "store/tests/StoreTestSupport.h"
+
+namespace {
+
+using store_test::MakeTask;
+
+class FailCompletedArrayTest : public store_test::StoreTest {
+  protected:
+    void SetUp() override {
+        ASSERT_EQ(Fails()->ReLoad(), 0);
+        ASSERT_EQ(Completed()->ReLoad(), 0);
+        while (plat::WaitForSingleObject(Fails()->GetEventHandle(), 0) == plat::WAIT_OBJECT_0) {
+        }
+    }
+
+    static CSyncFailArray* Fails() { return CSyncFailArray::Get(); }
+    static CSyncCompletedArray* Completed() { return CSyncCompletedArray::Get(); }
+
+    void StoreFails(const std::vector<int>& keys) {
+        CSyncFail table;
+        ASSERT_EQ(table.ConnectDB(), 0);
+        for (int key : keys) {
+            SyncFail fail;
+            fail.iFailAutoKey = key;
+            fail.tComand = MakeTask(key, L".\\stored");
+            ASSERT_EQ(table.AddFailInfo(fail), 0);
+        }
+        table.Disconnect();
+    }
+
+    std::vector<SyncCompleted> StoredCompleted() {
+        CSyncCompleted table;
+        std::vector<SyncCompleted> completed;
+        EXPECT_EQ(table.ConnectDB(), 0);
+        EXPECT_EQ(table.GetArr(completed), 0);
+        table.Disconnect();
+        return completed;
+    }
+
+    // Every later write to the lists' file fails, as on a damaged file.
+    void BreakTable(const char* table) {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open((AccountDir() / "Sync.db").c_str(), &db), SQLITE_OK);
+        const std::string sql = std::string("DROP TABLE ") + table;
+        ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
+    }
+};
+
+TEST_F(FailCompletedArrayTest, FailKeysContinueAfterTheLargestStoredKey) {
+    StoreFails({3, 7, 5});
+    ASSERT_EQ(Fails()->ReLoad(), 0);
+    TComand task = MakeTask(1, L".\\a");
+    task.iIdKey = 12;
+    int key = 0;
+    ASSERT_EQ(Fails()->Add(9005, task, key), 0);
+    EXPECT_EQ(key, 8);
+
+    SyncFail stored;
+    CSyncFail table;
+    ASSERT_EQ(table.ConnectDB(), 0);
+    ASSERT_EQ(table.GetASyncFail(12, stored), 0);
+    table.Disconnect();
+    EXPECT_EQ(stored.iFailAutoKey, 8);
+    EXPECT_EQ(stored.errcode, 9005);
+    EXPECT_EQ(stored.iReTry, 1);
+    EXPECT_EQ(plat::WaitForSingleObject(Fails()->GetEventHandle(), 0), plat::WAIT_OBJECT_0);
+
+    std::vector<SyncFail> all;
+    Fails()->GetFialTask(all);
+    EXPECT_EQ(all.size(), 4u);
+}
+
+TEST_F(FailCompletedArrayTest, AFailedInsertUsesUpItsKey) {
+    TComand task = MakeTask(1, L".\\a");
+    int first = 0;
+    ASSERT_EQ(Fails()->Add(1, task, first), 0);
+    BreakTable("FailSync");
+    int key = 0;
+    EXPECT_NE(Fails()->Add(2, task, key), 0);
+    EXPECT_EQ(key, -1);
+    EXPECT_EQ(plat::WaitForSingleObject(Fails()->GetEventHandle(), 0), plat::WAIT_OBJECT_0)
+        << "only the first entry signals";
+    EXPECT_EQ(plat::WaitForSingleObject(Fails()->GetEventHandle(), 0), plat::WAIT_TIMEOUT);
+    const std::string log = LogText();
+    EXPECT_NE(log.find("Error: CSyncFailArray::Add AddFailInfo Failed. nRet = (1)"),
+              std::string::npos);
+    EXPECT_NE(log.find("SyncFail [errcode = (2) iReTry = (1) iFailAutoKey = (" +
+                       std::to_string(first + 1) + ")]"),
+              std::string::npos);
+
+    CDbBase::SetAccount("fresh");
+    ASSERT_EQ(Fails()->Add(3, task, key), 0);
+    EXPECT_EQ(key, first + 2) << "the key of the failed insert is not given again";
+}
+
+TEST_F(FailCompletedArrayTest, CheakSyncFailComparesTheTaskNotItsContent) {
+    TComand failed = MakeTask(1, L".\\a\\b.txt", OPER_ADD);
+    int key = 0;
+    ASSERT_EQ(Fails()->Add(8002, failed, key), 0);
+    struct Case {
+        std::function<void(TComand&)> change;
+        int expected;
+        const char* why;
+    };
+    const std::vector<Case> cases = {
+        {[](TComand&) {}, 1, "the same task"},
+        {[](TComand& t) { t.strSize = "999"; }, 1, "size of the task"},
+        {[](TComand& t) { t.iIdKey = 77; }, 1, "task key"},
+        {[](TComand& t) { t.tSyncFile.strFileSize = "1"; }, 1, "file size"},
+        {[](TComand& t) { t.tSyncFile.strMD5 = "other"; }, 1, "content changed, times did not"},
+        {[](TComand& t) { t.iType = 0; }, 0, "origin"},
+        {[](TComand& t) { t.iOper = OPER_DELETE; }, 0, "operation"},
+        {[](TComand& t) { t.tSyncFile.strName = L"c.txt"; }, 0, "name"},
+        {[](TComand& t) { t.tSyncFile.strServerTime = "1"; }, 0, "server time"},
+        {[](TComand& t) { t.tSyncFile.strModifyTime = "x"; }, 0, "modify time"},
+        {[](TComand& t) { t.tSyncFile.strRelativePath = L".\\b.txt"; }, 0, "path"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        TComand probe = failed;
+        c.change(probe);
+        EXPECT_EQ(Fails()->CheakSyncFail(probe), c.expected);
+    }
+}
+
+TEST_F(FailCompletedArrayTest, DeleteAndModifyOfFailEntries) {
+    TComand task = MakeTask(1, L".\\a");
+    int first = 0;
+    int second = 0;
+    ASSERT_EQ(Fails()->Add(1, task, first), 0);
+    ASSERT_EQ(Fails()->Add(2, task, second), 0);
+    ASSERT_EQ(Fails()->Modify(second, 0), 0);
+    ASSERT_EQ(Fails()->Delete(first), 0);
+    std::vector<SyncFail> all = {SyncFail()};
+    Fails()->GetFialTask(all);
+    ASSERT_EQ(all.size(), 1u);
+    EXPECT_EQ(all[0].iFailAutoKey, second);
+    EXPECT_EQ(all[0].iReTry, 0);
+
+    ASSERT_EQ(Fails()->ReLoad(), 0);
+    Fails()->GetFialTask(all);
+    ASSERT_EQ(all.size(), 1u);
+    EXPECT_EQ(all[0].iReTry, 1) << "the retry marker lives in memory only";
+    EXPECT_EQ(Fails()->Clear(), 0);
+    Fails()->GetFialTask(all);
+    EXPECT_TRUE(all.empty());
+}
+
+TEST_F(FailCompletedArrayTest, CompletedEntriesAreStoredWithKeysUniqueAcrossRuns) {
+    TComand task = MakeTask(1, L".\\done");
+    task.iIdKey = 4;
+    task.statement = "abc";
+    ASSERT_EQ(Completed()->Add(task), 0);
+    ASSERT_EQ(Completed()->Add(task), 0);
+    ASSERT_EQ(Completed()->ReLoad(), 0);  // a new run
+    ASSERT_EQ(Completed()->Add(task), 0);
+    std::vector<SyncCompleted> stored = StoredCompleted();
+    ASSERT_EQ(stored.size(), 3u);
+    EXPECT_EQ(stored[2].iCmpdAutoKey, stored[1].iCmpdAutoKey + 1);
+    EXPECT_EQ(stored[2].tComand.iIdKey, 4);
+    EXPECT_EQ(stored[2].tComand.statement, "0") << "the free text stays behind";
+
+    ASSERT_EQ(Completed()->Delete(stored[0].iCmpdAutoKey), 0);
+    EXPECT_EQ(StoredCompleted().size(), 2u);
+}
+
+TEST_F(FailCompletedArrayTest, CompletedWriteFailuresAreLoggedWithTheEntry) {
+    BreakTable("SyncCompleted");
+    TComand task = MakeTask(1, L".\\done");
+    EXPECT_NE(Completed()->Add(task), 0);
+    EXPECT_NE(Completed()->Delete(1), 0);
+    const std::string log = LogText();
+    EXPECT_NE(log.find("Error: CSyncCompletedArray::Add AddInfo failed nRet = (1)"),
+              std::string::npos);
+    EXPECT_NE(log.find("SyncCompleted [iCmpdAutoKey = ("), std::string::npos);
+    EXPECT_NE(log.find("Error: CSyncCompletedArray::Delete DelByKey failed nRet = (1), "
+                       "nCmpdID = (1)"),
+              std::string::npos);
+}
+
+TEST_F(FailCompletedArrayTest, ReloadFailuresReportTheirCode) {
+    CDbBase::SetAccount("");
+    EXPECT_EQ(Fails()->ReLoad(), SQLITE_CANTOPEN);
+    EXPECT_EQ(Completed()->ReLoad(), SQLITE_CANTOPEN);
+    const std::string log = LogText();
+    EXPECT_NE(log.find("Error: CSyncFailArray::ReLoad() ConnectDB Failed. nRet = (14)"),
+              std::string::npos);
+    EXPECT_NE(log.find("Error: CSyncCompletedArray::ReLoad ConnectDB failed nRet = (14)"),
+              std::string::npos);
+}
+
+}  // namespace
