@@ -64,7 +64,9 @@ void CDelayedDirectoryChangeHandler::WatchStopped(const std::wstring& wstrDirect
 }
 
 void CDelayedDirectoryChangeHandler::WaitForDelivery() {
-    m_pPending->WaitForNone();
+    if (plat::GetCurrentThreadId() != CDelayedNotificationThread::GetThreadId()) {
+        m_pPending->WaitForNone();
+    }
 }
 
 void CDelayedDirectoryChangeHandler::PostNotification(int iKind, const std::wstring& wstrFileName1,

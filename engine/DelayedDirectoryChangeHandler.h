@@ -49,9 +49,10 @@ class CDelayedDirectoryChangeHandler : public CDirectoryChangeHandler {
     void WatchStarted(plat::DWORD dwError, const std::wstring& wstrDirectoryName) override;
     void WatchStopped(const std::wstring& wstrDirectoryName) override;
 
-    // Blocks until every record posted so far has been delivered and freed (so no reference
-    // on this handler or the real one is left but the caller's). Must not be called on the
-    // notification thread, which would wait for itself.
+    // Blocks until every record posted so far has been delivered and freed, so that no
+    // reference on this handler or the real one is left but the caller's. On the notification
+    // thread itself it returns at once: the records can only be delivered after the caller
+    // has returned.
     void WaitForDelivery();
 
     // On the notification thread: calls the real handler's slot for the record (kinds 1 to 4

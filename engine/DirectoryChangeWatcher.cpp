@@ -3,7 +3,6 @@
 #include "common/AfLog.h"
 #include "common/Utility.h"
 #include "engine/DelayedDirectoryChangeHandler.h"
-#include "engine/DelayedNotificationThread.h"
 #include "engine/WatchTree.h"
 #include "platform/FileSystem.h"
 #include "platform/SyncObjects.h"
@@ -109,6 +108,8 @@ plat::DWORD CDirectoryChangeWatcher::Watch(const std::wstring& wstrDirToWatch,
         dwError = StartMonitoring(pInfo.get());
     }
     if (dwError != 0) {
+        // A failed start still posts WatchStarted, which refers to the caller's handler.
+        pInfo->m_pChangeHandler->WaitForDelivery();
         return dwError;
     }
     while (CDirectoryChangeWatcher* pOther = pChangeHandler->AttachToWatcher(this)) {
@@ -210,11 +211,7 @@ bool CDirectoryChangeWatcher::UnwatchDirectory(std::unique_ptr<CDirWatchInfo> pI
         plat::WaitForSingleObject(pInfo->m_hStartStopEvent, plat::INFINITE);
         plat::ResetEvent(pInfo->m_hStartStopEvent);
     }
-    // On the notification thread itself the records can only be delivered after this call
-    // has returned.
-    if (plat::GetCurrentThreadId() != CDelayedNotificationThread::GetThreadId()) {
-        pInfo->m_pChangeHandler->WaitForDelivery();
-    }
+    pInfo->m_pChangeHandler->WaitForDelivery();
     pInfo->RealHandler()->DetachFromWatcher(this);
     return pInfo->m_bWatchStoppedPosted;
 }

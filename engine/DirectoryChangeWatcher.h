@@ -5,8 +5,10 @@
 // them, and goes straight back to reading, so a slow handler never holds it up.
 //
 // Threads: Watch and the unwatch calls may come from any thread (the engine calls them from
-// one); the I/O thread exists from the first successful Watch until UnwatchAll. The list of
-// directories is guarded by m_csDirWatchInfo; a directory's run state by its own lock.
+// one), a handler's slots included; but an unwatch waits for the notification thread to
+// deliver, so a slot must not wait for a thread that is unwatching. The I/O thread exists from
+// the first successful Watch until UnwatchAll. The list of directories is guarded by
+// m_csDirWatchInfo, a directory's run state by its own lock.
 
 #include <memory>
 #include <mutex>
