@@ -29,7 +29,7 @@ TAccount CAccountBook::Provide(const std::string& name, const std::string& passw
     if (!found) {
         TAccount account;
         account.strName = name;
-        account.strUserType = kUserType;
+        account.strUserType = std::string(kUserType);
         account.strPushId = RandomHex(8);
         account.iQuota = quota.value_or(-1);
         return m_store.InsertAccount(lock, account, salt, PasswordHash(salt, password));

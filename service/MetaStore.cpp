@@ -15,6 +15,7 @@ CREATE TABLE IF NOT EXISTS entries(
     id INTEGER PRIMARY KEY AUTOINCREMENT, account INTEGER NOT NULL, pid INTEGER NOT NULL,
     name TEXT NOT NULL, isdir INTEGER NOT NULL, size INTEGER NOT NULL, md5 TEXT NOT NULL,
     created INTEGER NOT NULL, modified INTEGER NOT NULL, UNIQUE(account, pid, name));
+CREATE INDEX IF NOT EXISTS entries_account ON entries(account);
 CREATE INDEX IF NOT EXISTS entries_content ON entries(account, md5, size);
 CREATE TABLE IF NOT EXISTS uploads(
     sname TEXT PRIMARY KEY, account INTEGER NOT NULL, pid INTEGER NOT NULL, name TEXT NOT NULL,

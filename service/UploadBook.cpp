@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
 
 #include "service/EntryName.h"
 #include "service/ServiceCodes.h"
@@ -10,7 +9,6 @@
 namespace {
 
 const std::int64_t kLargestFile = (std::int64_t{1} << 32) - 1;
-const std::size_t kWriteBuffer = std::size_t{1} << 20;
 
 std::string Lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
@@ -28,16 +26,9 @@ CUploadBook::CPut::CPut(CUploadBook& book, std::string storageName, std::int64_t
                         std::int64_t remaining, std::optional<CMd5Stream> md5)
     : m_book(book),
       m_strStorageName(std::move(storageName)),
+      m_writer(book.m_content.PartialPath(m_strStorageName), std::move(md5)),
       m_iOffset(offset),
-      m_iRemaining(remaining),
-      m_md5(std::move(md5)) {
-    m_pFile = std::fopen(m_book.m_content.PartialPath(m_strStorageName).c_str(), "ab");
-    if (m_pFile == nullptr) {
-        m_bFailed = true;
-    } else {
-        std::setvbuf(m_pFile, nullptr, _IOFBF, kWriteBuffer);
-    }
-}
+      m_iRemaining(remaining) {}
 
 CUploadBook::CPut::~CPut() {
     Finish(false);
@@ -51,12 +42,9 @@ bool CUploadBook::CPut::Append(const char* data, std::size_t size) {
         m_bTooLong = true;
         return false;
     }
-    if (std::fwrite(data, 1, size, m_pFile) != size) {
+    if (!m_writer.Write(data, size)) {
         m_bFailed = true;
         return false;
-    }
-    if (m_md5) {
-        m_md5->Update(data, size);
     }
     m_iWritten += static_cast<std::int64_t>(size);
     return true;
@@ -67,9 +55,7 @@ int CUploadBook::CPut::Finish(bool complete) {
         return SVC_OK;
     }
     m_bFinished = true;
-    if (m_pFile != nullptr && std::fclose(m_pFile) != 0) {
-        m_bFailed = true;
-    }
+    m_bFailed = !m_writer.Finish() || m_bFailed;
     int code = SVC_OK;
     if (m_bFailed || m_bTooLong) {
         // Whatever this request wrote is dropped: its end is not trustworthy.
@@ -82,9 +68,9 @@ int CUploadBook::CPut::Finish(bool complete) {
         code = SVC_BAD_OFFSET;
     }
     std::lock_guard<std::mutex> guard(m_book.m_mutex);
-    if (m_md5 && !m_bFailed && !m_bTooLong) {
+    if (m_writer.Md5() && !m_bFailed && !m_bTooLong) {
         m_book.m_md5.insert_or_assign(m_strStorageName,
-                                      std::make_pair(m_iOffset + m_iWritten, *m_md5));
+                                      std::make_pair(m_iOffset + m_iWritten, *m_writer.Md5()));
     } else {
         m_book.m_md5.erase(m_strStorageName);
     }

@@ -20,6 +20,7 @@
 #include <string>
 
 #include "service/AccountBook.h"
+#include "service/BlockWriter.h"
 #include "service/ContentStore.h"
 #include "service/FileTree.h"
 #include "service/MetaStore.h"
@@ -55,11 +56,10 @@ class CUploadBook {
       private:
         CUploadBook& m_book;
         std::string m_strStorageName;
-        std::FILE* m_pFile = nullptr;
+        CBlockWriter m_writer;
         std::int64_t m_iOffset;
         std::int64_t m_iRemaining;
         std::int64_t m_iWritten = 0;
-        std::optional<CMd5Stream> m_md5;
         bool m_bFailed = false;   // the file could not be written
         bool m_bTooLong = false;  // the body went past the announced size
         bool m_bFinished = false;

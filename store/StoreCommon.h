@@ -4,8 +4,10 @@
 
 #include <climits>
 #include <string>
+#include <type_traits>
 
 #include "common/AfLog.h"
+#include "common/SyncRecords.h"
 #include "store/tablestore/DbBase.h"
 
 // Log lines name the module a table belongs to, whichever file holds its code.
@@ -36,7 +38,35 @@ inline int ConnectTable(CDbBase& table, int level, const char* file, const char*
     return nRet;
 }
 
-// The level-0 dump that follows a failed table operation.
-inline void LogTrace(const char* file, const char* function, int line, const std::string& trace) {
+// Runs op(table) between ConnectDB and Disconnect, as every store operation does: 1001 without
+// a table object; a failed connect is logged as ConnectTable does and returned.
+template <class Table, class Op>
+int WithTable(Table* table, int level, const char* file, const char* function, int line,
+              const char* connectFormat, Op op) {
+    if (table == nullptr) {
+        return DB_RESULT_MISSING;
+    }
+    int nRet = ConnectTable(*table, level, file, function, line, connectFormat);
+    if (!DbSucceeded(nRet)) {
+        return nRet;
+    }
+    nRet = op(*table);
+    table->Disconnect();
+    return nRet;
+}
+
+// The level-0 dump of the record concerned that follows a failed table operation.
+template <class Record>
+void LogTrace(const char* file, const char* function, int line, const Record& record) {
+    std::string trace;
+    if constexpr (std::is_same_v<Record, TSyncFile>) {
+        GetTraceStringSyncFile(record, trace);
+    } else if constexpr (std::is_same_v<Record, TComand>) {
+        GetTraceStringTCommand(record, trace);
+    } else if constexpr (std::is_same_v<Record, SyncFail>) {
+        GetTraceStringFailTask(record, trace);
+    } else {
+        GetTraceStringCmpldTask(record, trace);
+    }
     AfLog(0, file, function, line, "%s", trace.c_str());
 }

@@ -28,24 +28,27 @@ void CSyncCompletedArray::InitAutoCmpdID() {
     m_completed.clear();
 }
 
+template <class Op>
+int CSyncCompletedArray::OnTable(const char* function, int line, const char* connectFormat, Op op) {
+    return WithTable(m_pTable.get(), 1, kBaseDataLog, function, line, connectFormat, op);
+}
+
 int CSyncCompletedArray::ReLoad() {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_iAutoCmpdId = 0;
     m_completed.clear();
-    if (m_pTable == nullptr) {
-        return DB_RESULT_MISSING;
-    }
-    int nRet = ConnectTable(*m_pTable, 1, kBaseDataLog, "CSyncCompletedArray::ReLoad", __LINE__,
-                            "Error: CSyncCompletedArray::ReLoad ConnectDB failed nRet = (%d)");
-    if (!DbSucceeded(nRet)) {
-        return nRet;
-    }
-    nRet = m_pTable->GetArr(m_completed);
-    m_pTable->Disconnect();
-    if (!DbSucceeded(nRet)) {
-        AfLog(1, kBaseDataLog, "CSyncCompletedArray::ReLoad", __LINE__,
-              "Error: CSyncCompletedArray::ReLoad GetArr failed nRet = (%d)", nRet);
-    }
+    int nRet =
+        OnTable("CSyncCompletedArray::ReLoad", __LINE__,
+                "Error: CSyncCompletedArray::ReLoad ConnectDB failed nRet = (%d)",
+                [&](CSyncCompleted& table) {
+                    int rc = table.GetArr(m_completed);
+                    if (!DbSucceeded(rc)) {
+                        AfLog(1, kBaseDataLog, "CSyncCompletedArray::ReLoad", __LINE__,
+                              "Error: CSyncCompletedArray::ReLoad GetArr failed nRet = (%d)", rc);
+                    }
+                    return rc;
+                });
+    // Also after a failed read: the keys read so far are in use.
     InitAutoCmpdID();
     return nRet;
 }
@@ -58,39 +61,31 @@ int CSyncCompletedArray::Add(TComand& task) {
     SyncCompleted completed;
     completed.iCmpdAutoKey = GetAutoCmpdID();
     completed.tComand = task;
-    int nRet = ConnectTable(*m_pTable, 1, kBaseDataLog, "CSyncCompletedArray::Add", __LINE__,
-                            "Error: CSyncCompletedArray::Add ConnectDB failed nRet = (%d)");
-    if (!DbSucceeded(nRet)) {
-        return nRet;
-    }
-    nRet = m_pTable->AddInfo(completed);
-    m_pTable->Disconnect();
-    if (!DbSucceeded(nRet)) {
-        AfLog(1, kBaseDataLog, "CSyncCompletedArray::Add", __LINE__,
-              "Error: CSyncCompletedArray::Add AddInfo failed nRet = (%d)", nRet);
-        std::string trace;
-        GetTraceStringCmpldTask(completed, trace);
-        LogTrace(kBaseDataLog, "CSyncCompletedArray::Add", __LINE__, trace);
-    }
-    return nRet;
+    return OnTable("CSyncCompletedArray::Add", __LINE__,
+                   "Error: CSyncCompletedArray::Add ConnectDB failed nRet = (%d)",
+                   [&](CSyncCompleted& table) {
+                       int rc = table.AddInfo(completed);
+                       if (!DbSucceeded(rc)) {
+                           AfLog(1, kBaseDataLog, "CSyncCompletedArray::Add", __LINE__,
+                                 "Error: CSyncCompletedArray::Add AddInfo failed nRet = (%d)", rc);
+                           LogTrace(kBaseDataLog, "CSyncCompletedArray::Add", __LINE__, completed);
+                       }
+                       return rc;
+                   });
 }
 
 int CSyncCompletedArray::Delete(int nCmpdID) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_pTable == nullptr) {
-        return DB_RESULT_MISSING;
-    }
-    int nRet = ConnectTable(*m_pTable, 1, kBaseDataLog, "CSyncCompletedArray::Delete", __LINE__,
-                            "Error: CSyncCompletedArray::Delete ConnectDB failed. nRet = (%d)");
-    if (!DbSucceeded(nRet)) {
-        return nRet;
-    }
-    nRet = m_pTable->DelByKey(nCmpdID);
-    m_pTable->Disconnect();
-    if (!DbSucceeded(nRet)) {
-        AfLog(1, kBaseDataLog, "CSyncCompletedArray::Delete", __LINE__,
-              "Error: CSyncCompletedArray::Delete DelByKey failed nRet = (%d), nCmpdID = (%d)",
-              nRet, nCmpdID);
-    }
-    return nRet;
+    return OnTable("CSyncCompletedArray::Delete", __LINE__,
+                   "Error: CSyncCompletedArray::Delete ConnectDB failed. nRet = (%d)",
+                   [&](CSyncCompleted& table) {
+                       int rc = table.DelByKey(nCmpdID);
+                       if (!DbSucceeded(rc)) {
+                           AfLog(1, kBaseDataLog, "CSyncCompletedArray::Delete", __LINE__,
+                                 "Error: CSyncCompletedArray::Delete DelByKey failed nRet = (%d), "
+                                 "nCmpdID = (%d)",
+                                 rc, nCmpdID);
+                       }
+                       return rc;
+                   });
 }

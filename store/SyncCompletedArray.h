@@ -34,6 +34,10 @@ class CSyncCompletedArray {
 
   private:
     CSyncCompletedArray();
+    // Runs op on the table object between connect and disconnect; a failed connect is logged
+    // at level 1 with connectFormat.
+    template <class Op>
+    int OnTable(const char* function, int line, const char* connectFormat, Op op);
 
     std::vector<SyncCompleted> m_completed;
     std::unique_ptr<CSyncCompleted> m_pTable;

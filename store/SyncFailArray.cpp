@@ -29,27 +29,29 @@ void CSyncFailArray::InitAutoFailID() {
     }
 }
 
+template <class Op>
+int CSyncFailArray::OnTable(const char* function, int line, const char* connectFormat, Op op) {
+    return WithTable(m_pTable.get(), 1, kBaseDataLog, function, line, connectFormat, op);
+}
+
 int CSyncFailArray::ReLoad() {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_fails.clear();
-    if (m_pTable == nullptr) {
-        return DB_RESULT_MISSING;
-    }
-    int nRet = ConnectTable(*m_pTable, 1, kBaseDataLog, "CSyncFailArray::ReLoad", __LINE__,
-                            "Error: CSyncFailArray::ReLoad() ConnectDB Failed. nRet = (%d)");
-    if (!DbSucceeded(nRet)) {
-        return nRet;
-    }
     std::vector<SyncFail> fails;
-    nRet = m_pTable->GetFailArr(fails);
-    m_pTable->Disconnect();
-    if (!DbSucceeded(nRet)) {
-        AfLog(1, kBaseDataLog, "CSyncFailArray::ReLoad", __LINE__,
-              "Error: CSyncFailArray::ReLoad GetFailArr Failed. nRet = (%d)", nRet);
-        return nRet;
+    int nRet = OnTable(
+        "CSyncFailArray::ReLoad", __LINE__,
+        "Error: CSyncFailArray::ReLoad() ConnectDB Failed. nRet = (%d)", [&](CSyncFail& table) {
+            int rc = table.GetFailArr(fails);
+            if (!DbSucceeded(rc)) {
+                AfLog(1, kBaseDataLog, "CSyncFailArray::ReLoad", __LINE__,
+                      "Error: CSyncFailArray::ReLoad GetFailArr Failed. nRet = (%d)", rc);
+            }
+            return rc;
+        });
+    if (DbSucceeded(nRet)) {
+        m_fails = std::move(fails);
+        InitAutoFailID();
     }
-    m_fails = std::move(fails);
-    InitAutoFailID();
     return nRet;
 }
 
@@ -62,50 +64,45 @@ int CSyncFailArray::Clear() {
 int CSyncFailArray::Add(int errcode, TComand& task, int& nFailID) {
     std::lock_guard<std::mutex> lock(m_mutex);
     nFailID = -1;
-    if (m_pTable == nullptr) {
-        return DB_RESULT_MISSING;
-    }
-    int nRet = ConnectTable(*m_pTable, 1, kBaseDataLog, "CSyncFailArray::Add", __LINE__,
-                            "Error CSyncFailArray::Add ConnectDB DB Failed. nRet = (%d)");
-    if (!DbSucceeded(nRet)) {
-        return nRet;
-    }
     SyncFail fail;
-    fail.errcode = errcode;
-    fail.tComand = task;
-    fail.iReTry = 1;
-    fail.iFailAutoKey = GetAutoFailID();
-    nRet = m_pTable->AddFailInfo(fail);
-    m_pTable->Disconnect();
-    if (!DbSucceeded(nRet)) {
-        AfLog(1, kBaseDataLog, "CSyncFailArray::Add", __LINE__,
-              "Error: CSyncFailArray::Add AddFailInfo Failed. nRet = (%d)", nRet);
-        std::string trace;
-        GetTraceStringFailTask(fail, trace);
-        LogTrace(kBaseDataLog, "CSyncFailArray::Add", __LINE__, trace);
-        return nRet;
+    int nRet = OnTable(
+        "CSyncFailArray::Add", __LINE__,
+        "Error CSyncFailArray::Add ConnectDB DB Failed. nRet = (%d)", [&](CSyncFail& table) {
+            fail.errcode = errcode;
+            fail.tComand = task;
+            fail.iReTry = 1;
+            fail.iFailAutoKey = GetAutoFailID();
+            int rc = table.AddFailInfo(fail);
+            if (!DbSucceeded(rc)) {
+                AfLog(1, kBaseDataLog, "CSyncFailArray::Add", __LINE__,
+                      "Error: CSyncFailArray::Add AddFailInfo Failed. nRet = (%d)", rc);
+                LogTrace(kBaseDataLog, "CSyncFailArray::Add", __LINE__, fail);
+            }
+            return rc;
+        });
+    if (DbSucceeded(nRet)) {
+        m_fails.push_back(fail);
+        nFailID = fail.iFailAutoKey;
+        SetFailEvent();
     }
-    m_fails.push_back(fail);
-    nFailID = fail.iFailAutoKey;
-    SetFailEvent();
     return nRet;
 }
 
 int CSyncFailArray::Delete(int nFailID) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_pTable == nullptr) {
-        return DB_RESULT_MISSING;
-    }
-    int nRet = ConnectTable(*m_pTable, 1, kBaseDataLog, "CSyncFailArray::Delete", __LINE__,
-                            "Error : CSyncFailArray::Delete ConnectDB Failed. nRet = (%d)");
+    int nRet = OnTable("CSyncFailArray::Delete", __LINE__,
+                       "Error : CSyncFailArray::Delete ConnectDB Failed. nRet = (%d)",
+                       [&](CSyncFail& table) {
+                           int rc = table.DelBy(nFailID);
+                           if (!DbSucceeded(rc)) {
+                               AfLog(1, kBaseDataLog, "CSyncFailArray::Delete", __LINE__,
+                                     "Error: CSyncFailArray::Delete DelBy Failed ID = (%d) nRet = "
+                                     "(%d)",
+                                     nFailID, rc);
+                           }
+                           return rc;
+                       });
     if (!DbSucceeded(nRet)) {
-        return nRet;
-    }
-    nRet = m_pTable->DelBy(nFailID);
-    m_pTable->Disconnect();
-    if (!DbSucceeded(nRet)) {
-        AfLog(1, kBaseDataLog, "CSyncFailArray::Delete", __LINE__,
-              "Error: CSyncFailArray::Delete DelBy Failed ID = (%d) nRet = (%d)", nFailID, nRet);
         return nRet;
     }
     auto found = std::find_if(m_fails.begin(), m_fails.end(), [nFailID](const SyncFail& fail) {
@@ -119,18 +116,15 @@ int CSyncFailArray::Delete(int nFailID) {
 
 int CSyncFailArray::Modify(int nFailID, int bReTry) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_pTable == nullptr) {
-        return DB_RESULT_MISSING;
-    }
-    int nRet = ConnectTable(*m_pTable, 1, kBaseDataLog, "CSyncFailArray::Modify", __LINE__,
-                            "Error: CSyncFailArray::Modify ConnectDB Failed. nRet = (%d)");
-    if (!DbSucceeded(nRet)) {
-        return nRet;
-    }
-    m_pTable->Disconnect();
-    for (SyncFail& fail : m_fails) {
-        if (fail.iFailAutoKey == nFailID) {
-            fail.iReTry = bReTry;
+    // The table has no update for the marker: the connect only tells that the store is there.
+    int nRet = OnTable("CSyncFailArray::Modify", __LINE__,
+                       "Error: CSyncFailArray::Modify ConnectDB Failed. nRet = (%d)",
+                       [](CSyncFail&) { return 0; });
+    if (DbSucceeded(nRet)) {
+        for (SyncFail& fail : m_fails) {
+            if (fail.iFailAutoKey == nFailID) {
+                fail.iReTry = bReTry;
+            }
         }
     }
     return nRet;

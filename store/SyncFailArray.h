@@ -51,6 +51,10 @@ class CSyncFailArray {
 
   private:
     CSyncFailArray();
+    // Runs op on the table object between connect and disconnect; a failed connect is logged
+    // at level 1 with connectFormat.
+    template <class Op>
+    int OnTable(const char* function, int line, const char* connectFormat, Op op);
 
     std::vector<SyncFail> m_fails;
     int m_iAutoFailId = 0;

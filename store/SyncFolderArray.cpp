@@ -30,20 +30,20 @@ CSyncFolderArray::CSyncFolderArray() : m_pTable(new (std::nothrow) CSyncFolder) 
 int CSyncFolderArray::ReLoad() {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_folders.clear();
-    if (m_pTable == nullptr) {
-        return DB_RESULT_MISSING;
-    }
-    int nRet = ConnectTable(*m_pTable, 1, kBaseDataLog, "CSyncFolderArray::ReLoad", __LINE__,
-                            "Error: CSyncFolderArray::ReLoad ConnectDB Failed. nRet = (%d)");
-    if (!DbSucceeded(nRet)) {
-        return nRet;
-    }
     std::vector<SyncFolder> folders;
-    nRet = m_pTable->GetSyncFolderArr(folders);
-    m_pTable->Disconnect();
+    int nRet = WithTable(m_pTable.get(), 1, kBaseDataLog, "CSyncFolderArray::ReLoad", __LINE__,
+                         "Error: CSyncFolderArray::ReLoad ConnectDB Failed. nRet = (%d)",
+                         [&](CSyncFolder& table) {
+                             int rc = table.GetSyncFolderArr(folders);
+                             if (!DbSucceeded(rc)) {
+                                 AfLog(1, kBaseDataLog, "CSyncFolderArray::ReLoad", __LINE__,
+                                       "Error: CSyncFolderArray::ReLoad GetSyncFolderArr Failed. "
+                                       "nRet = (%d)",
+                                       rc);
+                             }
+                             return rc;
+                         });
     if (!DbSucceeded(nRet)) {
-        AfLog(1, kBaseDataLog, "CSyncFolderArray::ReLoad", __LINE__,
-              "Error: CSyncFolderArray::ReLoad GetSyncFolderArr Failed. nRet = (%d)", nRet);
         return nRet;
     }
     m_folders = std::move(folders);

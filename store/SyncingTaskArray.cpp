@@ -17,11 +17,8 @@ TComand QueueCopy(const TComand& task) {
     return copy;
 }
 
-void LogTaskTrace(const char* function, int line, const TComand& task) {
-    std::string trace;
-    GetTraceStringTCommand(task, trace);
-    LogTrace(kTaskingLog, function, line, trace);
-}
+const char* const kPushConnectFailed =
+    "Error: CSyncingTaskArray::push_back ConnectDB failed nRet = (%d)";
 
 }  // namespace
 
@@ -46,32 +43,38 @@ void CSyncingTaskArray::SetTaskID(std::vector<TComand>& tasks) {
     }
 }
 
+template <class Op>
+int CSyncingTaskArray::OnTable(const char* function, int line, const char* connectFormat, Op op) {
+    return WithTable(&m_table, 1, kTaskingLog, function, line, connectFormat, op);
+}
+
 int CSyncingTaskArray::ReLoad() {
     std::lock_guard<std::mutex> lock(m_lock);
     m_tasks.clear();
-    int nRet = ConnectTable(m_table, 1, kTaskingLog, "CSyncingTaskArray::ReLoad", __LINE__,
-                            "Error: CSyncingTaskArray::ReLoad ConnectDB failed nRet = (%d)");
-    if (!DbSucceeded(nRet)) {
-        return nRet;
-    }
-    std::vector<TComand> stored;
-    nRet = m_table.GetAllSyncingTask(stored);
-    if (!DbSucceeded(nRet)) {
-        stored.clear();
-        nRet = m_table.GetAllSyncingTask(stored);
-    }
-    if (!DbSucceeded(nRet)) {
-        AfLog(1, kTaskingLog, "CSyncingTaskArray::ReLoad", __LINE__,
-              "Error: CSyncingTaskArray::ReLoad GetAllSyncingTask failed nRet = (%d)", nRet);
-        m_table.Disconnect();
-        return nRet;
-    }
-    auto kept = std::find_if(stored.begin(), stored.end(), HasBreakPoint);
-    nRet = m_table.DropTable("SyncingTask");
-    m_table.Disconnect();
-    // A new run: keys start again, and the kept task takes the first one.
+    // A new run: keys start again, and a kept task takes the first one.
     m_iAutoTaskId = 0;
-    if (kept != stored.end()) {
+    std::vector<TComand> stored;
+    bool read = false;
+    int nRet = OnTable("CSyncingTaskArray::ReLoad", __LINE__,
+                       "Error: CSyncingTaskArray::ReLoad ConnectDB failed nRet = (%d)",
+                       [&](CSyncingTask& table) {
+                           int rc = table.GetAllSyncingTask(stored);
+                           if (!DbSucceeded(rc)) {
+                               stored.clear();
+                               rc = table.GetAllSyncingTask(stored);
+                           }
+                           if (!DbSucceeded(rc)) {
+                               AfLog(1, kTaskingLog, "CSyncingTaskArray::ReLoad", __LINE__,
+                                     "Error: CSyncingTaskArray::ReLoad GetAllSyncingTask failed "
+                                     "nRet = (%d)",
+                                     rc);
+                               return rc;
+                           }
+                           read = true;
+                           return table.DropTable("SyncingTask");
+                       });
+    auto kept = std::find_if(stored.begin(), stored.end(), HasBreakPoint);
+    if (read && kept != stored.end()) {
         TComand task = QueueCopy(*kept);
         task.iIdKey = GetAutoTaskID();
         nRet =
@@ -83,16 +86,25 @@ int CSyncingTaskArray::ReLoad() {
 
 int CSyncingTaskArray::Restore(const TComand& kept, const char* function, int line,
                                const char* format) {
-    int nRet = ConnectTable(m_table, 1, kTaskingLog, function, line, format);
-    if (DbSucceeded(nRet)) {
-        nRet = m_table.AddTaskInfo(kept);
-        m_table.Disconnect();
-        if (!DbSucceeded(nRet)) {
-            AfLog(1, kTaskingLog, function, line, format, nRet);
+    int nRet = OnTable(function, line, format, [&](CSyncingTask& table) {
+        int rc = table.AddTaskInfo(kept);
+        if (!DbSucceeded(rc)) {
+            AfLog(1, kTaskingLog, function, line, format, rc);
         }
-    }
+        return rc;
+    });
     m_tasks.push_back(kept);
     return nRet;
+}
+
+int CSyncingTaskArray::StoreTask(CSyncingTask& table, const TComand& task) {
+    int rc = table.AddTaskInfo(task);
+    if (!DbSucceeded(rc)) {
+        AfLog(1, kTaskingLog, "CSyncingTaskArray::push_back", __LINE__,
+              "Error: CSyncingTaskArray::push_back AddTaskInfo failed nRet = (%d)", rc);
+        LogTrace(kTaskingLog, "CSyncingTaskArray::push_back", __LINE__, task);
+    }
+    return rc;
 }
 
 int CSyncingTaskArray::push_back(TComand task) {
@@ -100,63 +112,44 @@ int CSyncingTaskArray::push_back(TComand task) {
     TComand queued = QueueCopy(task);
     queued.iIdKey = GetAutoTaskID();
     m_tasks.push_back(queued);
-    int nRet = ConnectTable(m_table, 1, kTaskingLog, "CSyncingTaskArray::push_back", __LINE__,
-                            "Error: CSyncingTaskArray::push_back ConnectDB failed nRet = (%d)");
-    if (!DbSucceeded(nRet)) {
-        return nRet;
-    }
-    nRet = m_table.AddTaskInfo(queued);
-    m_table.Disconnect();
-    if (!DbSucceeded(nRet)) {
-        AfLog(1, kTaskingLog, "CSyncingTaskArray::push_back", __LINE__,
-              "Error: CSyncingTaskArray::push_back AddTaskInfo failed nRet = (%d)", nRet);
-        LogTaskTrace("CSyncingTaskArray::push_back", __LINE__, queued);
-    }
-    return nRet;
+    return OnTable("CSyncingTaskArray::push_back", __LINE__, kPushConnectFailed,
+                   [&](CSyncingTask& table) { return StoreTask(table, queued); });
 }
 
 int CSyncingTaskArray::push_back(const_iterator first, const_iterator last) {
     std::lock_guard<std::mutex> lock(m_lock);
-    int nRet = ConnectTable(m_table, 1, kTaskingLog, "CSyncingTaskArray::push_back", __LINE__,
-                            "Error: CSyncingTaskArray::push_back ConnectDB failed nRet = (%d)");
-    if (!DbSucceeded(nRet)) {
-        return nRet;
-    }
-    for (auto it = first; it != last; ++it) {
-        TComand queued = QueueCopy(*it);
-        queued.iIdKey = GetAutoTaskID();
-        m_tasks.push_back(queued);
-        nRet = m_table.AddTaskInfo(queued);
-        if (!DbSucceeded(nRet)) {
-            AfLog(1, kTaskingLog, "CSyncingTaskArray::push_back", __LINE__,
-                  "Error: CSyncingTaskArray::push_back AddTaskInfo failed nRet = (%d)", nRet);
-            LogTaskTrace("CSyncingTaskArray::push_back", __LINE__, queued);
-        }
-    }
-    m_table.Disconnect();
-    return nRet;
+    return OnTable("CSyncingTaskArray::push_back", __LINE__, kPushConnectFailed,
+                   [&](CSyncingTask& table) {
+                       int rc = 0;
+                       for (auto it = first; it != last; ++it) {
+                           TComand queued = QueueCopy(*it);
+                           queued.iIdKey = GetAutoTaskID();
+                           m_tasks.push_back(queued);
+                           rc = StoreTask(table, queued);
+                       }
+                       return rc;
+                   });
 }
 
 int CSyncingTaskArray::push_back(std::vector<TComand>& tasks) {
     std::lock_guard<std::mutex> lock(m_lock);
     SetTaskID(tasks);
-    int nRet = ConnectTable(m_table, 1, kTaskingLog, "CSyncingTaskArray::push_back", __LINE__,
-                            "Error: CSyncingTaskArray::push_back ConnectDB failed nRet = (%d)");
-    if (DbSucceeded(nRet)) {
-        std::vector<TComand> queued;
-        for (const TComand& task : tasks) {
-            queued.push_back(QueueCopy(task));
-        }
-        nRet = m_table.AddTaskArrayInfo(queued);
-        m_table.Disconnect();
-        if (!DbSucceeded(nRet)) {
-            AfLog(1, kTaskingLog, "CSyncingTaskArray::push_back", __LINE__,
-                  "Error: CSyncingTaskArray::push_back AddTaskInfo failed nRet = (%d)", nRet);
-        }
-    }
+    std::vector<TComand> queued;
     for (const TComand& task : tasks) {
-        m_tasks.push_back(QueueCopy(task));
+        queued.push_back(QueueCopy(task));
     }
+    int nRet = OnTable("CSyncingTaskArray::push_back", __LINE__, kPushConnectFailed,
+                       [&](CSyncingTask& table) {
+                           int rc = table.AddTaskArrayInfo(queued);
+                           if (!DbSucceeded(rc)) {
+                               AfLog(1, kTaskingLog, "CSyncingTaskArray::push_back", __LINE__,
+                                     "Error: CSyncingTaskArray::push_back AddTaskInfo failed nRet "
+                                     "= (%d)",
+                                     rc);
+                           }
+                           return rc;
+                       });
+    m_tasks.insert(m_tasks.end(), queued.begin(), queued.end());
     return nRet;
 }
 
@@ -180,20 +173,26 @@ int CSyncingTaskArray::PopFront(TComand* out) {
     if (out != nullptr) {
         *out = m_tasks.front();
     }
-    int nRet = ConnectTable(m_table, 1, kTaskingLog, "CSyncingTaskArray::pop_front", __LINE__,
-                            "Error: CSyncingTaskArray::pop_front ConnectDB failed nRet = (%d)");
-    if (!DbSucceeded(nRet)) {
-        return nRet;
-    }
     const int idKey = m_tasks.front().iIdKey;
-    nRet = m_table.DelByIdKey(idKey);
-    m_table.Disconnect();
-    if (!DbSucceeded(nRet)) {
-        AfLog(1, kTaskingLog, "CSyncingTaskArray::pop_front", __LINE__,
-              "Error: CSyncingTaskArray::pop_front DelByIdKey failed nRet = (%d) ID = (%d)", nRet,
-              idKey);
+    bool connected = false;
+    int nRet = OnTable(
+        "CSyncingTaskArray::pop_front", __LINE__,
+        "Error: CSyncingTaskArray::pop_front ConnectDB failed nRet = (%d)",
+        [&](CSyncingTask& table) {
+            connected = true;
+            int rc = table.DelByIdKey(idKey);
+            if (!DbSucceeded(rc)) {
+                AfLog(1, kTaskingLog, "CSyncingTaskArray::pop_front", __LINE__,
+                      "Error: CSyncingTaskArray::pop_front DelByIdKey failed nRet = (%d) ID = (%d)",
+                      rc, idKey);
+            }
+            return rc;
+        });
+    // A task whose row could not be deleted is done all the same; one that could not even be
+    // reached in the store stays for the next try.
+    if (connected) {
+        m_tasks.erase(m_tasks.begin());
     }
-    m_tasks.erase(m_tasks.begin());
     return nRet;
 }
 
@@ -251,15 +250,18 @@ int CSyncingTaskArray::HasTask() {
 
 int CSyncingTaskArray::Clear() {
     std::lock_guard<std::mutex> lock(m_lock);
-    int nRet = ConnectTable(m_table, 1, kTaskingLog, "CSyncingTaskArray::Clear", __LINE__,
-                            "Error: CSyncingTaskArray::Clear ConnectDB failed nRet = (%d)");
-    if (!DbSucceeded(nRet)) {
-        return nRet;
-    }
     const bool keep = !m_tasks.empty() && HasBreakPoint(m_tasks.front());
     const TComand kept = keep ? QueueCopy(m_tasks.front()) : TComand();
-    nRet = m_table.DropTable("SyncingTask");
-    m_table.Disconnect();
+    bool connected = false;
+    int nRet = OnTable("CSyncingTaskArray::Clear", __LINE__,
+                       "Error: CSyncingTaskArray::Clear ConnectDB failed nRet = (%d)",
+                       [&](CSyncingTask& table) {
+                           connected = true;
+                           return table.DropTable("SyncingTask");
+                       });
+    if (!connected) {
+        return nRet;
+    }
     m_tasks.clear();
     if (keep) {
         nRet = Restore(kept, "CSyncingTaskArray::Clear", __LINE__,

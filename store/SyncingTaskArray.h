@@ -71,6 +71,12 @@ class CSyncingTaskArray {
 
   private:
     CSyncingTaskArray();
+    // Runs op on the table between connect and disconnect; a failed connect is logged at
+    // level 1 with connectFormat.
+    template <class Op>
+    int OnTable(const char* function, int line, const char* connectFormat, Op op);
+    // AddTaskInfo, logged with the task on failure.
+    static int StoreTask(CSyncingTask& table, const TComand& task);
     // The queued task of that key, or end().
     std::vector<TComand>::iterator FindTask(int nIdKey);
     int PopFront(TComand* out);

@@ -17,8 +17,9 @@ CTSyncFileArray::CTSyncFileArray() : m_pTable(new (std::nothrow) CTSyncFile) {
     }
 }
 
-int CTSyncFileArray::Connect(const char* function, int line, const char* format) {
-    return ConnectTable(*m_pTable, 1, kBaseDataLog, function, line, format);
+template <class Op>
+int CTSyncFileArray::OnTable(const char* function, int line, const char* connectFormat, Op op) {
+    return WithTable(m_pTable.get(), 1, kBaseDataLog, function, line, connectFormat, op);
 }
 
 int CTSyncFileArray::ReLoad() {
@@ -31,20 +32,20 @@ int CTSyncFileArray::ReLoadLocked() {
         return DB_RESULT_MISSING;
     }
     m_rows.Clear();
-    int nRet = ConnectTable(*m_pTable, 6, kBaseDataLog, "CTSyncFileArray::ReLoad", __LINE__,
-                            "Error: ConnectDB CTSyncFileArray Failed. nRet = (%d)");
-    if (!DbSucceeded(nRet)) {
-        return nRet;
-    }
     std::vector<TSyncFile> files;
-    nRet = m_pTable->GetFileInfo(files);
-    m_pTable->Disconnect();
-    if (!DbSucceeded(nRet)) {
-        AfLog(1, kBaseDataLog, "CTSyncFileArray::ReLoad", __LINE__,
-              "Error: CTSyncFileArray::GetFileInfo Failed. nRet = (%d)", nRet);
-        return nRet;
+    int nRet =
+        WithTable(m_pTable.get(), 6, kBaseDataLog, "CTSyncFileArray::ReLoad", __LINE__,
+                  "Error: ConnectDB CTSyncFileArray Failed. nRet = (%d)", [&](CTSyncFile& table) {
+                      int rc = table.GetFileInfo(files);
+                      if (!DbSucceeded(rc)) {
+                          AfLog(1, kBaseDataLog, "CTSyncFileArray::ReLoad", __LINE__,
+                                "Error: CTSyncFileArray::GetFileInfo Failed. nRet = (%d)", rc);
+                      }
+                      return rc;
+                  });
+    if (DbSucceeded(nRet)) {
+        m_rows.Assign(std::move(files));
     }
-    m_rows.Assign(std::move(files));
     return nRet;
 }
 
@@ -59,117 +60,93 @@ void CTSyncFileArray::Clear() {
 
 int CTSyncFileArray::Add(TSyncFile file) {
     std::unique_lock lock(m_mutex);
-    if (m_pTable == nullptr) {
-        return DB_RESULT_MISSING;
+    int nRet = OnTable(
+        "CTSyncFileArray::Add", __LINE__,
+        "Error: CTSyncFileArray::Add ConnectDB Failed. nRet = (%d)", [&](CTSyncFile& table) {
+            int rc = table.SetFileInfo(file);
+            if (!DbSucceeded(rc)) {
+                AfLog(1, kBaseDataLog, "CTSyncFileArray::Add", __LINE__,
+                      "Error: CTSyncFileArray::Add SetFileInfo Failed. nRet = (%d)", rc);
+                LogTrace(kBaseDataLog, "CTSyncFileArray::Add", __LINE__, file);
+            }
+            return rc;
+        });
+    if (DbSucceeded(nRet)) {
+        m_rows.Append(std::move(file));
     }
-    int nRet = Connect("CTSyncFileArray::Add", __LINE__,
-                       "Error: CTSyncFileArray::Add ConnectDB Failed. nRet = (%d)");
-    if (!DbSucceeded(nRet)) {
-        return nRet;
-    }
-    nRet = m_pTable->SetFileInfo(file);
-    m_pTable->Disconnect();
-    if (!DbSucceeded(nRet)) {
-        AfLog(1, kBaseDataLog, "CTSyncFileArray::Add", __LINE__,
-              "Error: CTSyncFileArray::Add SetFileInfo Failed. nRet = (%d)", nRet);
-        std::string trace;
-        GetTraceStringSyncFile(file, trace);
-        LogTrace(kBaseDataLog, "CTSyncFileArray::Add", __LINE__, trace);
-        return nRet;
-    }
-    m_rows.Append(std::move(file));
     return nRet;
 }
 
 int CTSyncFileArray::Add(const_iterator first, const_iterator last) {
     std::unique_lock lock(m_mutex);
-    if (m_pTable == nullptr) {
-        return DB_RESULT_MISSING;
-    }
-    int nRet = Connect("CTSyncFileArray::Add", __LINE__,
-                       "Error: CTSyncFileArray::Add ConnectDB Failed. nRet = (%d)");
-    if (!DbSucceeded(nRet)) {
-        return nRet;
-    }
-    for (auto it = first; it != last; ++it) {
-        m_rows.Append(*it);
-        nRet = m_pTable->SetFileInfo(*it);
-        if (!DbSucceeded(nRet)) {
-            AfLog(1, kBaseDataLog, "CTSyncFileArray::Add", __LINE__,
-                  "Error: CTSyncFileArray::Add Failed. nRet = (%d)", nRet);
-            std::string trace;
-            GetTraceStringSyncFile(*it, trace);
-            LogTrace(kBaseDataLog, "CTSyncFileArray::Add", __LINE__, trace);
-        }
-    }
-    m_pTable->Disconnect();
-    return nRet;
+    return OnTable("CTSyncFileArray::Add", __LINE__,
+                   "Error: CTSyncFileArray::Add ConnectDB Failed. nRet = (%d)",
+                   [&](CTSyncFile& table) {
+                       int rc = 0;
+                       for (auto it = first; it != last; ++it) {
+                           m_rows.Append(*it);
+                           rc = table.SetFileInfo(*it);
+                           if (!DbSucceeded(rc)) {
+                               AfLog(1, kBaseDataLog, "CTSyncFileArray::Add", __LINE__,
+                                     "Error: CTSyncFileArray::Add Failed. nRet = (%d)", rc);
+                               LogTrace(kBaseDataLog, "CTSyncFileArray::Add", __LINE__, *it);
+                           }
+                       }
+                       return rc;
+                   });
 }
 
 int CTSyncFileArray::Modify(int nId, TSyncFile file) {
     std::unique_lock lock(m_mutex);
-    if (m_pTable == nullptr) {
-        return DB_RESULT_MISSING;
-    }
-    int nRet = Connect("CTSyncFileArray::Modify", __LINE__,
-                       "Error: CTSyncFileArray::Modify ConnectDB failed. nRet = (%d)");
-    if (!DbSucceeded(nRet)) {
-        return nRet;
-    }
-    nRet = m_pTable->FilReplace(file);
-    m_pTable->Disconnect();
-    bool found = m_rows.FirstById(nId) != nullptr;
+    int nRet = OnTable("CTSyncFileArray::Modify", __LINE__,
+                       "Error: CTSyncFileArray::Modify ConnectDB failed. nRet = (%d)",
+                       [&](CTSyncFile& table) {
+                           int rc = table.FilReplace(file);
+                           if (!DbSucceeded(rc) && m_rows.FirstById(nId) != nullptr) {
+                               AfLog(1, kBaseDataLog, "CTSyncFileArray::Modify", __LINE__,
+                                     "CTSyncFileArray::Modify FilReplace Failed. nRet = (%d)", rc);
+                               LogTrace(kBaseDataLog, "CTSyncFileArray::Modify", __LINE__, file);
+                           }
+                           return rc;
+                       });
     if (DbSucceeded(nRet)) {
         m_rows.OverwriteFirstById(nId, file);
-    } else if (found) {
-        AfLog(1, kBaseDataLog, "CTSyncFileArray::Modify", __LINE__,
-              "CTSyncFileArray::Modify FilReplace Failed. nRet = (%d)", nRet);
-        std::string trace;
-        GetTraceStringSyncFile(file, trace);
-        LogTrace(kBaseDataLog, "CTSyncFileArray::Modify", __LINE__, trace);
     }
     return nRet;
 }
 
 int CTSyncFileArray::Delete(int nId) {
     std::unique_lock lock(m_mutex);
-    if (m_pTable == nullptr) {
-        return DB_RESULT_MISSING;
+    int nRet =
+        OnTable("CTSyncFileArray::Delete", __LINE__,
+                "CTSyncFileArray::Delete ConnectDB Failed. nRet = (%d)", [&](CTSyncFile& table) {
+                    int rc = table.DelFileById(nId);
+                    if (!DbSucceeded(rc)) {
+                        AfLog(1, kBaseDataLog, "CTSyncFileArray::Delete", __LINE__,
+                              "Error: CTSyncFileArray::Delete Failed, File ID = (%d)", nId);
+                    }
+                    return rc;
+                });
+    if (DbSucceeded(nRet)) {
+        m_rows.EraseFirstById(nId);
     }
-    int nRet = Connect("CTSyncFileArray::Delete", __LINE__,
-                       "CTSyncFileArray::Delete ConnectDB Failed. nRet = (%d)");
-    if (!DbSucceeded(nRet)) {
-        return nRet;
-    }
-    nRet = m_pTable->DelFileById(nId);
-    m_pTable->Disconnect();
-    if (!DbSucceeded(nRet)) {
-        AfLog(1, kBaseDataLog, "CTSyncFileArray::Delete", __LINE__,
-              "Error: CTSyncFileArray::Delete Failed, File ID = (%d)", nId);
-        return nRet;
-    }
-    m_rows.EraseFirstById(nId);
     return nRet;
 }
 
 int CTSyncFileArray::UpdateFolderName(std::wstring newFolder, std::wstring oldFolder) {
     std::unique_lock lock(m_mutex);
-    if (m_pTable == nullptr) {
-        return DB_RESULT_MISSING;
-    }
-    int nRet = Connect("CTSyncFileArray::UpdateFolderName", __LINE__,
-                       "Error: CTSyncFileArray::UpdateFolder ConnectDB failed. nRet = (%d)");
-    if (!DbSucceeded(nRet)) {
-        return nRet;
-    }
-    nRet = m_pTable->FolderRename(std::move(newFolder), std::move(oldFolder));
-    m_pTable->Disconnect();
-    if (!DbSucceeded(nRet)) {
-        AfLog(1, kBaseDataLog, "CTSyncFileArray::UpdateFolderName", __LINE__,
-              "Error: CTSyncFileArray::UpdateFolder FolderRename failed. nRet = (%d)", nRet);
-        return nRet;
-    }
-    return ReLoadLocked();
+    int nRet = OnTable(
+        "CTSyncFileArray::UpdateFolderName", __LINE__,
+        "Error: CTSyncFileArray::UpdateFolder ConnectDB failed. nRet = (%d)",
+        [&](CTSyncFile& table) {
+            int rc = table.FolderRename(std::move(newFolder), std::move(oldFolder));
+            if (!DbSucceeded(rc)) {
+                AfLog(1, kBaseDataLog, "CTSyncFileArray::UpdateFolderName", __LINE__,
+                      "Error: CTSyncFileArray::UpdateFolder FolderRename failed. nRet = (%d)", rc);
+            }
+            return rc;
+        });
+    return DbSucceeded(nRet) ? ReLoadLocked() : nRet;
 }
 
 int CTSyncFileArray::Modify(std::wstring, std::wstring, TSyncFile) {

@@ -74,8 +74,10 @@ class CTSyncFileArray {
   private:
     CTSyncFileArray();
     int ReLoadLocked();
-    // Connect and log the failure as the operation's line at level 1.
-    int Connect(const char* function, int line, const char* format);
+    // Runs op on the table object between connect and disconnect; a failed connect is logged
+    // at level 1 with connectFormat.
+    template <class Op>
+    int OnTable(const char* function, int line, const char* connectFormat, Op op);
 
     CSyncFileRows m_rows;
     std::unique_ptr<CTSyncFile> m_pTable;

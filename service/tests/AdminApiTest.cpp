@@ -210,6 +210,16 @@ TEST_F(AdminApiTest, RequestsAreRecordedWithTheirExactHeadersAndBody) {
     EXPECT_EQ(AdminGet("/admin/requests")["requests"].size(), 0u);
 }
 
+TEST_F(AdminApiTest, AccountsAreListedWithTheIdsTheClientSees) {
+    Json::Value accounts = AdminGet("/admin/accounts")["accounts"];
+    ASSERT_EQ(accounts.size(), 2u);
+    EXPECT_EQ(accounts[0]["user"], "alice");
+    EXPECT_EQ(accounts[0]["uid"], m_alice.strUserId);
+    EXPECT_EQ(accounts[0]["space"], m_alice.strSpace);
+    EXPECT_EQ(accounts[0]["quota"], -1);
+    EXPECT_EQ(accounts[1]["user"], "bob");
+}
+
 TEST_F(AdminApiTest, ControlRequestsThatCannotBeServedAreRefused) {
     auto notJson = Client().Post("/admin/faults", "{", "application/json");
     ASSERT_TRUE(notJson);

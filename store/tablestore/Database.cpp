@@ -10,8 +10,8 @@ namespace {
 
 const char* const kLogFile = "Database.cpp";
 
-// Long enough for the other program's longest write (a reload of a big file table runs in one
-// read transaction, and a checkpoint may follow a burst of writes).
+// Long enough to wait out the other program's longest write (a folder rename rewrites many rows;
+// a checkpoint may follow a burst of writes). Readers never wait: the log keeps them apart.
 constexpr int kBusyTimeoutMs = 10000;
 
 // Creates the file (mode 0600) when it does not exist yet. Only the process that creates it
@@ -133,7 +133,7 @@ int CDatabase::ReadIdentity(int& appId, int& version, int& objects) {
     return rc;
 }
 
-int CDatabase::IdentityError(int appId, int version, int objects) {
+int CDatabase::CheckIdentity(int appId, int version, int objects) {
     if (appId == kDbApplicationId && version == kDbSchemaVersion) {
         return SQLITE_OK;
     }
@@ -141,12 +141,12 @@ int CDatabase::IdentityError(int appId, int version, int objects) {
         return SQLITE_OK;  // new and empty: the schema is created now
     }
     if (appId == kDbApplicationId && version > kDbSchemaVersion) {
-        AfLog(4, kLogFile, "CDatabase::IdentityError", __LINE__,
+        AfLog(4, kLogFile, "CDatabase::CheckIdentity", __LINE__,
               "Error: table file %s was written by a newer release (schema %d, this release "
               "reads %d); it is left as it is.",
               m_path.c_str(), version, kDbSchemaVersion);
     } else {
-        AfLog(4, kLogFile, "CDatabase::IdentityError", __LINE__,
+        AfLog(4, kLogFile, "CDatabase::CheckIdentity", __LINE__,
               "Error: table file %s belongs to another program (application id %d, version %d, "
               "%d objects); it is left as it is.",
               m_path.c_str(), appId, version, objects);
@@ -158,7 +158,8 @@ int CDatabase::SetJournal() {
     sqlite3_stmt* stmt = nullptr;
     int rc = sqlite3_prepare_v2(m_db, "PRAGMA journal_mode=WAL", -1, &stmt, nullptr);
     std::string mode;
-    if (rc == SQLITE_OK && sqlite3_step(stmt) == SQLITE_ROW) {
+    if (rc == SQLITE_OK && sqlite3_step(stmt) == SQLITE_ROW &&
+        sqlite3_column_text(stmt, 0) != nullptr) {
         mode = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
     }
     rc = sqlite3_finalize(stmt);
@@ -178,7 +179,7 @@ int CDatabase::CheckAndCreateSchema(DbFile file) {
     int objects = 0;
     int rc = ReadIdentity(appId, version, objects);
     if (rc == SQLITE_OK) {
-        rc = IdentityError(appId, version, objects);
+        rc = CheckIdentity(appId, version, objects);
     }
     if (rc == SQLITE_OK) {
         rc = SetJournal();
@@ -200,7 +201,7 @@ int CDatabase::CreateSchema(DbFile file) {
         int objects = 0;
         rc = ReadIdentity(appId, version, objects);
         if (rc == SQLITE_OK) {
-            rc = IdentityError(appId, version, objects);
+            rc = CheckIdentity(appId, version, objects);
         }
         if (rc != SQLITE_OK) {
             Exec("ROLLBACK");

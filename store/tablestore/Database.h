@@ -56,7 +56,7 @@ class CDatabase {
     int ReadIdentity(int& appId, int& version, int& objects);
     int ReadInt(const char* sql, int& value);
     int SetJournal();
-    int IdentityError(int appId, int version, int objects);
+    int CheckIdentity(int appId, int version, int objects);
 
     sqlite3* m_db;
     std::filesystem::path m_path;

@@ -31,6 +31,13 @@ int CTSyncFile::GetFileInfo(std::vector<TSyncFile>& files) {
         return SQLITE_MISUSE;
     }
     auto lock = db->Lock();
+    {
+        // Room for the whole table at once: a reload of the sync directory then moves no rows.
+        CStatement count(*db, "SELECT count(*) FROM FileInfo");
+        if (count.Step() == SQLITE_ROW) {
+            files.reserve(files.size() + static_cast<std::size_t>(count.Int(0)));
+        }
+    }
     static const std::string sql =
         "SELECT " + SyncFileColumnNames("") + " FROM FileInfo ORDER BY rowid";
     CStatement statement(*db, sql);
