@@ -133,6 +133,11 @@ class CBench {
             throw std::runtime_error("listing holds " + std::to_string(files.size()));
         }
         Print("listing_100k_parse_s", seconds, "s");
+        start = Clock::now();
+        Run("curl -sS -o /dev/null -X POST -H 'ent_uclient:4' -H 'ent_uid:" + m_user.strUserId +
+            "' -H 'ent_utoken:" + m_user.strToken + "' -H 'ent_utype:" + m_user.strUserType +
+            "' '" + Url("/ent/synch/modify") + "'");
+        Print("listing_100k_curl_s", Seconds(start), "s");
     }
 
     void Requests() {

@@ -1,7 +1,5 @@
 #include "service/AccountBook.h"
 
-#include <json/json.h>
-
 #include <sstream>
 
 #include "service/FormBody.h"
@@ -139,19 +137,12 @@ TVersionAnswer CAccountBook::VersionAnswer() {
         auto lock = m_store.Lock();
         text = m_store.Setting(lock, kVersionKey);
     }
-    TVersionAnswer answer;
     Json::Value root;
     std::istringstream in(text.value_or("{}"));
     if (!Json::parseFromStream(Json::CharReaderBuilder(), in, &root, nullptr) || !root.isObject()) {
-        return answer;
+        return TVersionAnswer();
     }
-    answer.iCode = root.get("code", 0).asInt();
-    answer.iNewest = root.get("newest", 0).asInt64();
-    answer.iForced = root.get("forced", 0).asInt64();
-    answer.strNotes = root.get("notes", "").asString();
-    answer.strAddress = root.get("address", "").asString();
-    answer.strMD5 = root.get("md5", "").asString();
-    return answer;
+    return VersionAnswerFromJson(root);
 }
 
 void CAccountBook::SetVersionAnswer(const TVersionAnswer& answer) {
@@ -165,4 +156,15 @@ void CAccountBook::SetVersionAnswer(const TVersionAnswer& answer) {
     std::string text = Json::writeString(Json::StreamWriterBuilder(), root);
     auto lock = m_store.Lock();
     m_store.SetSetting(lock, kVersionKey, text);
+}
+
+TVersionAnswer VersionAnswerFromJson(const Json::Value& value) {
+    TVersionAnswer answer;
+    answer.iCode = value.get("code", 0).asInt();
+    answer.iNewest = value.get("newest", 0).asInt64();
+    answer.iForced = value.get("forced", 0).asInt64();
+    answer.strNotes = value.get("notes", "").asString();
+    answer.strAddress = value.get("address", "").asString();
+    answer.strMD5 = value.get("md5", "").asString();
+    return answer;
 }

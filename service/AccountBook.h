@@ -4,6 +4,8 @@
 //
 // Thread-safe: every operation takes the metadata store's lock.
 
+#include <json/json.h>
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -59,3 +61,7 @@ class CAccountBook {
 
     CMetaStore& m_store;
 };
+
+// The version answer as the control interface and the settings write it: {"code", "newest",
+// "forced", "notes", "address", "md5"}, each optional.
+TVersionAnswer VersionAnswerFromJson(const Json::Value& value);

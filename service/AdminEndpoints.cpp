@@ -175,14 +175,7 @@ Json::Value CAdminEndpoints::Accounts() {
 }
 
 Json::Value CAdminEndpoints::Version(const Json::Value& body) {
-    TVersionAnswer version;
-    version.iCode = body.get("code", 0).asInt();
-    version.iNewest = body.get("newest", 0).asInt64();
-    version.iForced = body.get("forced", 0).asInt64();
-    version.strNotes = body.get("notes", "").asString();
-    version.strAddress = body.get("address", "").asString();
-    version.strMD5 = body.get("md5", "").asString();
-    m_accounts.SetVersionAnswer(version);
+    m_accounts.SetVersionAnswer(VersionAnswerFromJson(body));
     return Answer(SVC_OK);
 }
 

@@ -104,19 +104,7 @@ int CFileTree::Rename(std::int64_t account, std::int64_t id, const std::string& 
     }
     auto lock = m_store.Lock();
     auto entry = m_store.FindEntry(lock, account, id);
-    if (!entry) {
-        return SVC_NOT_FOUND;
-    }
-    if (entry->strName == name) {
-        return SVC_OK;
-    }
-    if (int code = CheckTarget(lock, *entry, entry->iPId, name); code != SVC_OK) {
-        return code;
-    }
-    entry->strName = name;
-    entry->iModified = m_store.NextStamp(lock);
-    m_store.UpdateEntry(lock, *entry);
-    return SVC_OK;
+    return entry ? MoveLocked(lock, *entry, entry->iPId, name) : SVC_NOT_FOUND;
 }
 
 int CFileTree::Move(std::int64_t account, std::int64_t id, std::int64_t pid,
@@ -132,23 +120,7 @@ int CFileTree::Move(std::int64_t account, std::int64_t id, std::int64_t pid,
     if (int code = CheckParentLocked(lock, account, pid); code != SVC_OK) {
         return code;
     }
-    if (entry->iPId == pid && entry->strName == name) {
-        return SVC_OK;
-    }
-    // A folder cannot go below itself.
-    for (const TEntry& below : m_store.Subtree(lock, account, id)) {
-        if (below.iId == pid) {
-            return SVC_NOT_A_FOLDER;
-        }
-    }
-    if (int code = CheckTarget(lock, *entry, pid, name); code != SVC_OK) {
-        return code;
-    }
-    entry->iPId = pid;
-    entry->strName = name;
-    entry->iModified = m_store.NextStamp(lock);
-    m_store.UpdateEntry(lock, *entry);
-    return SVC_OK;
+    return MoveLocked(lock, *entry, pid, name);
 }
 
 TOutcome CFileTree::Write(std::int64_t account, std::int64_t pid, const std::string& name,
@@ -210,10 +182,28 @@ void CFileTree::ReleaseContentLocked(const CMetaStore::CLock& lock, std::int64_t
     }
 }
 
-int CFileTree::CheckTarget(const CMetaStore::CLock& lock, const TEntry& entry, std::int64_t pid,
-                           const std::string& name) {
+int CFileTree::MoveLocked(const CMetaStore::CLock& lock, TEntry entry, std::int64_t pid,
+                          const std::string& name) {
+    if (entry.iPId == pid && entry.strName == name) {
+        return SVC_OK;
+    }
+    // A folder cannot go below itself.
+    if (pid != entry.iPId) {
+        for (const TEntry& below : m_store.Subtree(lock, entry.iAccount, entry.iId)) {
+            if (below.iId == pid) {
+                return SVC_NOT_A_FOLDER;
+            }
+        }
+    }
     auto other = m_store.FindChild(lock, entry.iAccount, pid, name);
-    return other && other->iId != entry.iId ? SVC_NAME_EXISTS : SVC_OK;
+    if (other && other->iId != entry.iId) {
+        return SVC_NAME_EXISTS;
+    }
+    entry.iPId = pid;
+    entry.strName = name;
+    entry.iModified = m_store.NextStamp(lock);
+    m_store.UpdateEntry(lock, entry);
+    return SVC_OK;
 }
 
 std::unordered_map<std::int64_t, std::string> EntryPaths(const std::vector<TEntry>& entries) {

@@ -58,8 +58,9 @@ class CFileTree {
                               const std::string& md5, std::int64_t size);
 
   private:
-    int CheckTarget(const CMetaStore::CLock& lock, const TEntry& entry, std::int64_t pid,
-                    const std::string& name);
+    // Gives the entry its new parent (already checked) and name, with a new stamp.
+    int MoveLocked(const CMetaStore::CLock& lock, TEntry entry, std::int64_t pid,
+                   const std::string& name);
 
     CMetaStore& m_store;
     CContentStore& m_content;

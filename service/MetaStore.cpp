@@ -89,6 +89,13 @@ class CMetaStore::CStatement {
         e.iModified = Int(8);
         return e;
     }
+    std::vector<TEntry> AllEntries() {
+        std::vector<TEntry> entries;
+        while (Step()) {
+            entries.push_back(Entry());
+        }
+        return entries;
+    }
     TAccount Account() {
         TAccount a;
         a.iId = Int(0);
@@ -333,11 +340,7 @@ std::vector<TEntry> CMetaStore::Entries(const CLock&, std::int64_t account) {
         std::string("SELECT ") + kEntryColumns + "WHERE account = ? ORDER BY id";
     CStatement stmt(*this, sql.c_str());
     stmt.Bind(account);
-    std::vector<TEntry> entries;
-    while (stmt.Step()) {
-        entries.push_back(stmt.Entry());
-    }
-    return entries;
+    return stmt.AllEntries();
 }
 
 std::vector<TEntry> CMetaStore::Children(const CLock&, std::int64_t account, std::int64_t pid) {
@@ -345,11 +348,7 @@ std::vector<TEntry> CMetaStore::Children(const CLock&, std::int64_t account, std
         std::string("SELECT ") + kEntryColumns + "WHERE account = ? AND pid = ? ORDER BY id";
     CStatement stmt(*this, sql.c_str());
     stmt.Bind(account).Bind(pid);
-    std::vector<TEntry> entries;
-    while (stmt.Step()) {
-        entries.push_back(stmt.Entry());
-    }
-    return entries;
+    return stmt.AllEntries();
 }
 
 std::vector<TEntry> CMetaStore::Subtree(const CLock&, std::int64_t account, std::int64_t id) {
@@ -361,11 +360,7 @@ std::vector<TEntry> CMetaStore::Subtree(const CLock&, std::int64_t account, std:
         kEntryColumns + "WHERE account = ? AND id IN (SELECT eid FROM sub) ORDER BY id";
     CStatement stmt(*this, sql.c_str());
     stmt.Bind(id).Bind(account).Bind(account);
-    std::vector<TEntry> entries;
-    while (stmt.Step()) {
-        entries.push_back(stmt.Entry());
-    }
-    return entries;
+    return stmt.AllEntries();
 }
 
 std::int64_t CMetaStore::InsertEntry(const CLock&, const TEntry& entry) {

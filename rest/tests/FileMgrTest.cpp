@@ -91,7 +91,7 @@ TEST_F(FileMgrTest, NetworkErrorsAreLoggedWithTheOperation) {
     file.iId = 3;
     CFileMgr session(4);
     EXPECT_EQ(session.GetFileInfo(user, file), 7);
-    std::string log = LogText();
+    std::string log = LogText(home.path());
     EXPECT_NE(log.find("FileMgr.cpp"), std::string::npos);
     EXPECT_NE(log.find("CFileMgr::GetFileInfo():"), std::string::npos);
     EXPECT_NE(log.find(">> net work error = (7)"), std::string::npos);

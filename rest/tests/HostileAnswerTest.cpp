@@ -111,11 +111,10 @@ class HostileAnswerTest : public ::testing::Test {
         user.strPersonalSpace = "7";
     }
     void WriteLocal(const std::string& name, const std::string& content) const {
-        std::ofstream(syncDir / name, std::ios::binary) << content;
+        testing_support::WriteWholeFile(syncDir / name, content);
     }
     std::string ReadLocal(const std::string& name) const {
-        std::ifstream in(syncDir / name, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        return testing_support::ReadWholeFile(syncDir / name);
     }
     std::wstring SyncDir() const { return StringToWstring(syncDir.string()); }
     static TSyncFile Record(const std::wstring& name) {
@@ -172,7 +171,7 @@ TEST_F(HostileAnswerTest, AnswerThatIsNotJsonEndsEveryOperationWithItsOwnResult)
     EXPECT_EQ(uid + type + token + push + space, "utkps");
     EXPECT_TRUE(files.empty());
     EXPECT_EQ(file.iId, 5);
-    EXPECT_NE(LogText().find("CSyncMgr::GetFileListAll():L"), std::string::npos);
+    EXPECT_NE(LogText(home.path()).find("CSyncMgr::GetFileListAll():L"), std::string::npos);
 }
 
 TEST_F(HostileAnswerTest, ListingLargerThanAnyFixedBufferIsReadWhole) {

@@ -6,15 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include "common/GlobalSetting.h"
 #include "common/SyncRecords.h"
 #include "common/Utility.h"
-#include "platform/Paths.h"
 #include "rest/UserMgr.h"
+#include "testing/FileText.h"
+#include "testing/LogText.h"
 #include "testing/RefServiceProcess.h"
 #include "testing/TempHome.h"
 
@@ -22,6 +21,7 @@ namespace rest_test {
 
 using testing_support::CRefServiceProcess;
 using testing_support::JsonObject;
+using testing_support::LogText;
 using testing_support::TRecorded;
 
 constexpr const char* kUser = "alice";
@@ -56,11 +56,10 @@ class RestServiceTest : public ::testing::Test {
         return syncDir / WstringToString(name);
     }
     void WriteLocal(const std::wstring& name, const std::string& content) const {
-        std::ofstream(LocalPath(name), std::ios::binary) << content;
+        testing_support::WriteWholeFile(LocalPath(name), content);
     }
     std::string ReadLocal(const std::wstring& name) const {
-        std::ifstream in(LocalPath(name), std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        return testing_support::ReadWholeFile(LocalPath(name));
     }
     std::wstring SyncDir() const { return StringToWstring(syncDir.string()); }
 
@@ -69,28 +68,6 @@ class RestServiceTest : public ::testing::Test {
     std::filesystem::path syncDir = home.path() / "sync";
     UserInfo user;
 };
-
-// Every line logged so far in this home, as UTF-8 text.
-inline std::string LogText() {
-    std::string text;
-    std::error_code ec;
-    std::filesystem::path folder = plat::StateDir() / "log";
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder, ec)) {
-        if (!entry.is_regular_file()) {
-            continue;
-        }
-        std::ifstream in(entry.path(), std::ios::binary);
-        std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-        std::wstring wide;
-        for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-            auto low = static_cast<unsigned char>(bytes[i]);
-            auto high = static_cast<unsigned char>(bytes[i + 1]);
-            wide.push_back(static_cast<wchar_t>(low | high << 8));
-        }
-        text += WstringToString(wide);
-    }
-    return text;
-}
 
 // Content of the given size that is not the same byte over and over, so that a piece sent
 // twice or out of place shows.

@@ -224,7 +224,7 @@ TEST_F(SyncMgrTest, UploadCheckRefusedByTheServiceIsLogged) {
     TSyncFile file = LocalRecord(L"a.txt");
     CSyncMgr session(4);
     EXPECT_EQ(session.UploadFile1Verify(user, SyncDir(), file), 9005);
-    std::string log = LogText();
+    std::string log = LogText(home.path());
     EXPECT_NE(log.find("SyncMgr.cpp"), std::string::npos);
     EXPECT_NE(log.find("CSyncMgr::UploadFile1Verify():"), std::string::npos);
     EXPECT_NE(log.find("接口返回非0:{"), std::string::npos);
@@ -283,7 +283,7 @@ TEST_F(SyncMgrTest, DownloadErrorHeaderGivesTheServiceCodeAndWritesNothing) {
     CSyncMgr session(0);
     EXPECT_EQ(session.FileDownload(user, SyncDir(), file), 8012);
     EXPECT_EQ(ReadLocal(L"d.bin"), "");
-    EXPECT_NE(LogText().find("接口返回非0:"), std::string::npos);
+    EXPECT_NE(LogText(home.path()).find("接口返回非0:"), std::string::npos);
 
     file.iId = 999999;
     int unknown = session.FileDownload(user, SyncDir(), file);
@@ -418,7 +418,7 @@ TEST_F(SyncMgrTest, FailuresReturnLibcurlsCodeOrTheServiceCodeAndAreLogged) {
     CSyncMgr unreachable(4);
     EXPECT_EQ(unreachable.GetFileListAll(user, files), 7);
 
-    std::string log = LogText();
+    std::string log = LogText(home.path());
     EXPECT_NE(log.find("SyncMgr.cpp"), std::string::npos);
     EXPECT_NE(log.find("CSyncMgr::GetFileListAll():"), std::string::npos);
     EXPECT_NE(log.find(">> net work error = (22)"), std::string::npos);

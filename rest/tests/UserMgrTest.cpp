@@ -127,7 +127,7 @@ TEST_F(UserMgrTest, FailedRequestsReturnLibcurlsCodeAndLogNothing) {
     std::string uid, type, token, push, space;
     CUserMgr unreachable(4);
     EXPECT_EQ(unreachable.UserLogin(kUser, kPasswordBase64, uid, type, token, push, space), 7);
-    EXPECT_EQ(LogText(), "");
+    EXPECT_EQ(LogText(home.path()), "");
 }
 
 }  // namespace
