@@ -5,7 +5,7 @@
 namespace {
 
 const std::size_t kKeptRequests = 1000;
-const std::size_t kKeptBody = std::size_t{1} << 20;
+const std::size_t kKeptBody = std::size_t{64} << 10;
 
 void AddBody(TRecordedRequest& request, const char* data, std::size_t size) {
     std::size_t room = kKeptBody - std::min(kKeptBody, request.strBody.size());

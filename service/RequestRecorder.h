@@ -1,7 +1,7 @@
 #pragma once
 // Keeps the requests made to "/biz" (method, target, headers, body) so that tests of the web
 // API client can compare the exact bytes sent. Holds the last 1,000 requests and the first
-// MiB of each body; the body size counts every byte.
+// 64 KiB of each body (so at most 64 MiB); the body size counts every byte.
 //
 // Thread-safe: request threads record while the control interface reads.
 

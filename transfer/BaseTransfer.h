@@ -1,0 +1,54 @@
+#pragma once
+// One sync task is carried out by a transfer object that the worker chooses for it: CDownLoad
+// brings file content from the service to the disk, CUpLoad sends it to the service and
+// COtherTransfer does everything else (create, delete and rename, on either side). The objects
+// hold no data of their own; network work goes through Rest with the account and the sync
+// directory loaded by the state store.
+//
+// All content moves through one process-wide CSyncMgr session, kept for the life of the
+// process, so that the transfer manager's speed queries, pause and resume reach the transfer
+// that runs. Only the worker thread calls DoTask; the manager thread calls Pause and Resume
+// while it runs (they only touch the session's atomics).
+
+#include <string>
+
+#include "common/SyncRecords.h"
+
+class CSyncMgr;
+
+class CBaseTransfer {
+  public:
+    virtual ~CBaseTransfer() = default;
+    CBaseTransfer() = default;
+    CBaseTransfer(const CBaseTransfer&) = delete;
+    CBaseTransfer& operator=(const CBaseTransfer&) = delete;
+
+    // Carries the task out; a result code of TransferCodes.h or of Rest.
+    virtual int DoTask(TComand& task) = 0;
+    // Holds the running transfer of the shared session, or lets it go on. Return 0.
+    virtual int Pause();
+    virtual int Resume();
+    // Bytes moved by the current or last transfer of the class's direction (0 for others).
+    virtual int GetSize(double& value);
+    virtual void SetSpeedLimit(int& limit);
+    // Bytes per second of the current or last transfer of the class's direction.
+    virtual int GetAverageSpeed(double& value);
+
+    // The session every transfer of the process runs on, created on first use.
+    static CSyncMgr& Session();
+
+    // Native path of a relative path (.\a\b) inside the sync directory; false when the path
+    // would not name an item below it: not of the relative form, an empty, "." or ".." name,
+    // a "/" in a name, or the sync directory itself. Nothing on disk outside the sync
+    // directory is ever written, renamed or deleted.
+    static bool LocalPath(const std::wstring& relativePath, std::wstring& absolute);
+    // The same for a native path that must lie below the sync directory.
+    static bool IsInsideSyncDir(const std::wstring& absolute);
+    // Id of the parent folder of a relative path: 0 for the sync root, the file table's id of
+    // the parent folder's row, or -1 when the table has none.
+    static int FindParentId(const std::wstring& relativePath);
+
+  protected:
+    static UserInfo User();
+    static std::wstring SyncDir();
+};

@@ -1,0 +1,30 @@
+#pragma once
+// Brings a file's content from the service to the disk. The content goes to a hidden partial
+// file beside the target (".corvena-<id>.part"), never to the target's name, where a scan would
+// take a part for the user's file. A resumed download continues the partial file from its size;
+// only a complete download whose MD5 (or, without one, size) matches the listing's is renamed
+// into place, replacing the older version of the file.
+//
+// The task is stored with strTempName "download" before the request, so that the queue keeps
+// it across a restart and the download resumes.
+
+#include "transfer/BaseTransfer.h"
+
+class CDownLoad : public CBaseTransfer {
+  public:
+    // 7000 unless the task comes from the service; 1001 for any operation but OPER_ADD or a
+    // path outside the sync directory; 7001 when the content does not match the listing.
+    int DoTask(TComand& task) override;
+    int GetSize(double& value) override;
+    void SetSpeedLimit(int& limit) override;
+    int GetAverageSpeed(double& value) override;
+
+    // The relative path of the partial file of the file's download.
+    static std::wstring PartialPath(const TSyncFile& file);
+    // Drops the partial file (a download the service refused cannot be continued).
+    static void RemovePartial(const TSyncFile& file);
+
+  private:
+    // Checks the complete partial file against the listing and renames it into place.
+    static int Finish(TSyncFile& file, const std::wstring& partial, const std::wstring& target);
+};

@@ -1,0 +1,71 @@
+#pragma once
+// The transfer worker: a thread that takes the front task of the syncing task queue, has a
+// transfer object carry it out and routes the result to the local file table, the completed
+// and fail lists and the desktop client. Every task ends done and recorded, failed and recorded
+// with its result code, or still queued (paused, ended, or a transport error being retried).
+//
+// It wakes on the queue's work signal (and drains the whole queue), on the "StopSync" event
+// (it then copies the pause bit of the status into its pause flag) and on its own wake event
+// (pause or end requested by the manager). A transport error (1 to 89) is retried with a delay
+// that grows from one second to a minute, measured on plat::Clock; pause and the end request
+// cut the delay short and leave the task queued.
+//
+// Threads: the worker thread runs Run; the manager thread calls Pause, Resume and
+// SetParentThead; the owner calls RequestEnd and Stop.
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+
+#include "common/SyncRecords.h"
+#include "common/ThreadMgr.h"
+#include "platform/Clock.h"
+#include "platform/SyncObjects.h"
+#include "transfer/BaseTransfer.h"
+
+class WorkTransfer : public CThreadMgr {
+  public:
+    WorkTransfer();
+    ~WorkTransfer() override = default;
+
+    int Run() override;
+    // The thread that receives 2033, 5027 and 5028 (the transfer manager's).
+    void SetParentThead(unsigned long threadId) { m_dwReportThread.store(threadId); }
+    // Holds the running transfer and stops taking tasks; the task in hand stays queued.
+    void Pause();
+    // Lets the held transfer go on and tasks be taken again at the next work signal.
+    void Resume();
+    bool IsPaused() const { return m_bPause.load(); }
+    // Makes Run return: at once while waiting, after the transfer in progress otherwise (the
+    // task stays queued).
+    void RequestEnd();
+
+  private:
+    void DoSync();
+    // Runs the queue from task (the front) on; false when the loop was left with the task
+    // still queued.
+    void RunQueue(TComand& task);
+    // The transfer object for a task, or null for a content task of an unknown origin.
+    static std::unique_ptr<CBaseTransfer> CreateTransfer(const TComand& task);
+    // Publishes the object for Pause and Resume; false (nothing published) when paused.
+    bool SetCurrent(CBaseTransfer* transfer);
+    // Routes a final result and removes the task from the queue.
+    void Finish(TComand& task, int result);
+    void OnTaskSucceeded(TComand& task);
+    void OnTaskFailed(TComand& task, int result);
+    static void UpdateRenamed(TComand& task);
+    // Waits the retry delay (then doubles it); false when pause or the end request cut it.
+    bool WaitBeforeRetry();
+    void TakePauseFlag();
+    void Report(unsigned message) const;
+
+    std::atomic<bool> m_bPause{false};
+    std::atomic<bool> m_bEnd{false};
+    std::atomic<plat::DWORD> m_dwReportThread{0};
+    // The transfer object in use, for the manager's Pause and Resume; guarded by the mutex,
+    // which also orders the pause flag against publishing it.
+    std::mutex m_currentMutex;
+    CBaseTransfer* m_pCurrent = nullptr;
+    plat::EventPtr m_hWake;
+    plat::Clock::Duration m_retryDelay;
+};

@@ -1,0 +1,209 @@
+// The worker's reactions to refusals of the service, to transport errors (retried after a
+// growing delay on the process clock, cut short by pause and by the end request) and to
+// transfers cut at a byte offset, which resume from their break points.
+
+#include "transfer/tests/TransferFixture.h"
+
+#include "testing/ManualClock.h"
+#include "transfer/DownLoad.h"
+
+namespace transfer_test {
+namespace {
+
+using testing_support::ManualClock;
+using testing_support::ReadWholeFile;
+
+int CountRequests(CRefServiceProcess& service, const std::string& endpoint) {
+    int count = 0;
+    for (const auto& request : service.Requests()) {
+        count += request.strTarget.rfind("/biz" + endpoint, 0) == 0 ? 1 : 0;
+    }
+    return count;
+}
+
+TEST_F(TransferTest, SpaceFullStopsTransfersAndClearsTheQueue) {
+    Service().Control("/admin/account", JsonObject({{"user", account}, {"quota", 1000}}));
+    WriteLocal("big.txt", PatternContent(5000));
+    WriteLocal("next.txt", "n");
+    RunTasks({DiskTask("big.txt", OPER_ADD), DiskTask("next.txt", OPER_ADD)});
+
+    EXPECT_TRUE(Saw(MSG_ERR_SPACE_FULL, 0));
+    EXPECT_EQ(CSyncStatus::Get()->GetFlag(MSYNC_FLAG_WAIT30S_SYNC), 1);
+    EXPECT_EQ(CSyncStatus::Get()->GetFlag(MSYNC_FLAG_SPACE_FULL), 1);
+    EXPECT_EQ(CSyncingTaskArray::Get()->HasTask(), 0);
+    const std::vector<SyncFail> fails = Fails();
+    ASSERT_EQ(fails.size(), 1u);
+    EXPECT_EQ(fails[0].errcode, 9005);
+    EXPECT_TRUE(Entry("next.txt").isNull());
+}
+
+TEST_F(TransferTest, FileOverFourGigabytesIsReported) {
+    Service().AddFault("/ent/file/upload/new/verify", "code", JsonObject({{"code", 3}}));
+    WriteLocal("huge.bin", "pretend");
+    const TComand task = RunTasks({DiskTask("huge.bin", OPER_ADD)})[0];
+
+    EXPECT_TRUE(Saw(MSG_ERR_FILE4G, 0));
+    EXPECT_TRUE(Saw(MSG_TASK_FAILED, static_cast<plat::WPARAM>(task.iIdKey)));
+    ASSERT_EQ(Fails().size(), 1u);
+    EXPECT_EQ(Fails()[0].errcode, 9003);
+    EXPECT_EQ(CSyncStatus::Get()->GetFlag(MSYNC_FLAG_WAIT30S_SYNC), 0);
+}
+
+TEST_F(TransferTest, RefusedDownloadDropsItsPartialFileOnly) {
+    Service().PutFile(account, "r.txt", "service content");
+    TComand task = ServiceTask("r.txt", OPER_ADD);
+    Service().Control("/admin/fs/delete", JsonObject({{"user", account}, {"path", "r.txt"}}));
+    WriteLocal("r.txt", "the user's older version");
+    const std::filesystem::path partial =
+        syncDir / WstringToString(CDownLoad::PartialPath(task.tSyncFile)).substr(2);
+    testing_support::WriteWholeFile(partial, "servi");
+    RunTasks({task});
+
+    EXPECT_FALSE(std::filesystem::exists(partial));
+    EXPECT_EQ(ReadWholeFile(Local("r.txt")), "the user's older version");
+    ASSERT_EQ(Fails().size(), 1u);
+    EXPECT_EQ(Fails()[0].errcode, 8002);
+}
+
+TEST_F(TransferTest, RenameOfAMissingFileDropsItsRow) {
+    TComand task = ServiceTask("lost.txt", OPER_RENAME);
+    task.tSyncFile.iId = 31;
+    task.tSyncFile.iType = 1;
+    ASSERT_EQ(CTSyncFileArray::Get()->Add(task.tSyncFile), 0);
+    task.tSyncFile.dataExtension.dataReName.wstrOldName =
+        StringToWstring(Local("lost.txt").string());
+    task.tSyncFile.dataExtension.dataReName.wstrNewName =
+        StringToWstring(Local("found.txt").string());
+    RunTasks({task});
+
+    ASSERT_EQ(Fails().size(), 1u);
+    EXPECT_EQ(Fails()[0].errcode, 1002);
+    EXPECT_FALSE(CTSyncFileArray::Get()->Find(31));
+}
+
+TEST_F(TransferTest, TransportErrorsAreRetriedAfterAGrowingDelay) {
+    ManualClock clock;
+    Service().AddFault("/ent/file/mkdir", "drop", JsonObject({{"count", 2}}));
+    std::filesystem::create_directories(Local("retry"));
+    Queue({DiskTask("retry", OPER_ADD, 0)});
+
+    ManualClock::AdvanceWhenWaiting(1, std::chrono::seconds(1));
+    ASSERT_TRUE(plat::Clock::WaitForTimedWaiters(1));
+    EXPECT_EQ(CountRequests(Service(), "/ent/file/mkdir"), 2);
+    // The second delay is two seconds: one more second is not enough.
+    plat::Clock::Advance(std::chrono::seconds(1));
+    EXPECT_EQ(CountRequests(Service(), "/ent/file/mkdir"), 2);
+    plat::Clock::Advance(std::chrono::seconds(1));
+    WaitForMessage(MSG_SYNC_COMPLETE_ALL);
+
+    EXPECT_EQ(CountRequests(Service(), "/ent/file/mkdir"), 3);
+    EXPECT_FALSE(Entry("retry").isNull());
+    EXPECT_TRUE(Fails().empty());
+}
+
+TEST_F(TransferTest, PauseCutsTheRetryDelayAndKeepsTheTask) {
+    ManualClock clock;
+    Service().AddFault("/ent/file/mkdir", "drop", JsonObject({{"count", 100}}));
+    std::filesystem::create_directories(Local("paused"));
+    Queue({DiskTask("paused", OPER_ADD, 0)});
+    ASSERT_TRUE(plat::Clock::WaitForTimedWaiters(1));
+
+    plat::PostThreadMessage(manager->GetThreadId(), MSG_SETTING_PAUSESYNC, 0, 0);
+    WaitForMessage(MSG_SYNC_COMPLETE_ALL);
+    EXPECT_EQ(CSyncingTaskArray::Get()->HasTask(), 1);
+    EXPECT_TRUE(Fails().empty());
+    EXPECT_TRUE(CompletedRows().empty());
+
+    Service().Control("/admin/faults/clear", Json::objectValue);
+    plat::PostThreadMessage(manager->GetThreadId(), MSG_SETTING_RESUMESYNC, 0, 0);
+    ASSERT_TRUE(WaitUntil([this] { return !manager->Worker()->IsPaused(); }));
+    CSyncingTaskArray::Get()->Release(1);
+    WaitForMessage(MSG_SYNC_COMPLETE_ALL);
+    EXPECT_FALSE(Entry("paused").isNull());
+    EXPECT_EQ(CSyncingTaskArray::Get()->HasTask(), 0);
+}
+
+TEST_F(TransferTest, TheEndRequestCutsTheRetryDelayAndKeepsTheTask) {
+    ManualClock clock;
+    Service().AddFault("/ent/file/mkdir", "drop", JsonObject({{"count", 100}}));
+    std::filesystem::create_directories(Local("ending"));
+    Queue({DiskTask("ending", OPER_ADD, 0)});
+    ASSERT_TRUE(plat::Clock::WaitForTimedWaiters(1));
+
+    manager.reset();
+    EXPECT_EQ(CSyncingTaskArray::Get()->HasTask(), 1);
+    EXPECT_TRUE(Fails().empty());
+    manager = std::make_unique<CTransferManager>();
+}
+
+TEST_F(TransferTest, UploadCutByTheServiceResumesFromItsBreakPoint) {
+    ManualClock clock;
+    const std::string content = PatternContent(1 << 20, 5);
+    WriteLocal("cut.bin", content);
+    Service().AddFault("/ent/file/upload/put", "cut", JsonObject({{"bytes", 300000}}));
+    Queue({DiskTask("cut.bin", OPER_ADD)});
+
+    ManualClock::AdvanceWhenWaiting(1, std::chrono::seconds(1));
+    WaitForMessage(MSG_SYNC_COMPLETE_ALL);
+
+    EXPECT_EQ(Service().ReadFile(account, "cut.bin"), content);
+    EXPECT_EQ(CountEntries("cut.bin"), 1);
+    EXPECT_EQ(CountRequests(Service(), "/ent/file/upload/new/verify"), 1);
+    EXPECT_EQ(Service().LastRequest("/ent/file/upload/put").Header("Range"),
+              "bytes=300000-1048576");
+    EXPECT_EQ(CompletedRows().size(), 1u);
+}
+
+TEST_F(TransferTest, DownloadCutByTheServiceNeverStandsAtTheRealName) {
+    ManualClock clock;
+    const std::string content = PatternContent(1 << 20, 6);
+    Service().PutFile(account, "part.bin", content);
+    Service().AddFault("/ent/file/download", "cut", JsonObject({{"bytes", 400000}}));
+    const TComand task = Queue({ServiceTask("part.bin", OPER_ADD)})[0];
+    ASSERT_TRUE(plat::Clock::WaitForTimedWaiters(1));
+
+    const std::filesystem::path partial =
+        syncDir / WstringToString(CDownLoad::PartialPath(task.tSyncFile)).substr(2);
+    EXPECT_FALSE(std::filesystem::exists(Local("part.bin")));
+    EXPECT_EQ(std::filesystem::file_size(partial), 400000u);
+    TComand stored;
+    ASSERT_EQ(CSyncingTaskArray::Get()->GetTask(stored), 1);
+    EXPECT_EQ(stored.tSyncFile.dataExtension.dataBreakPoint.strTempName, "download");
+
+    plat::Clock::Advance(std::chrono::seconds(1));
+    WaitForMessage(MSG_SYNC_COMPLETE_ALL);
+    EXPECT_EQ(ReadWholeFile(Local("part.bin")), content);
+    EXPECT_FALSE(std::filesystem::exists(partial));
+    EXPECT_NE(Service().LastRequest("/ent/file/download").strTarget.find("&fskip=400000"),
+              std::string::npos);
+}
+
+TEST_F(TransferTest, PauseHoldsATransferAndResumeFinishesIt) {
+    const std::string content = PatternContent(2 << 20, 7);
+    Service().PutFile(account, "held.bin", content);
+    CHttpCommBase::SetMaxDownloadSpeed(2048);
+    const TComand task = Queue({ServiceTask("held.bin", OPER_ADD)})[0];
+    const std::filesystem::path partial =
+        syncDir / WstringToString(CDownLoad::PartialPath(task.tSyncFile)).substr(2);
+    ASSERT_TRUE(WaitUntil([&] {
+        std::error_code ec;
+        return std::filesystem::file_size(partial, ec) >= (512u << 10) && !ec;
+    }));
+
+    plat::PostThreadMessage(manager->GetThreadId(), MSG_SETTING_PAUSESYNC, 0, 0);
+    ASSERT_TRUE(WaitUntil([this] { return manager->Worker()->IsPaused(); }));
+    EXPECT_EQ(CSyncingTaskArray::Get()->HasTask(), 1);
+    EXPECT_TRUE(CompletedRows().empty());
+    EXPECT_FALSE(std::filesystem::exists(Local("held.bin")));
+    EXPECT_GE(manager->GetSpeed(false), 512 << 10);
+
+    plat::PostThreadMessage(manager->GetThreadId(), MSG_SETTING_RESUMESYNC, 0, 0);
+    WaitForMessage(MSG_SYNC_COMPLETE_ALL);
+    EXPECT_EQ(ReadWholeFile(Local("held.bin")), content);
+    EXPECT_EQ(CSyncingTaskArray::Get()->HasTask(), 0);
+    EXPECT_EQ(CompletedRows().size(), 1u);
+    EXPECT_TRUE(Saw(MSG_TASK_COMPLETED, static_cast<plat::WPARAM>(task.iIdKey)));
+}
+
+}  // namespace
+}  // namespace transfer_test
