@@ -1,7 +1,7 @@
 #pragma once
 // Result codes of the transfer operations, besides those of Rest (rest/RestResult.h), which
 // pass through unchanged. The worker routes them: 0 and 101 succeed, 1 to 89 (a transport
-// error of the HTTP layer) are retried, everything else goes to the fail list.
+// error of the HTTP layer) and 8014 are retried, everything else goes to the fail list.
 
 constexpr int TRANSFER_OK = 0;
 // The table store's second success code.
@@ -19,7 +19,11 @@ constexpr int TRANSFER_FAILED = 1001;
 constexpr int TRANSFER_LOCAL_BASE = 1000;
 constexpr int TRANSFER_LOCAL_MISSING = 1002;
 
-// Transport errors of the HTTP layer, retried with a growing delay.
-inline bool IsTransportError(int result) {
-    return result >= 1 && result <= 89;
+// The service is still busy with the same storage name: an earlier attempt's request (of a
+// process that was killed, say) has not ended on its side yet.
+constexpr int TRANSFER_SERVICE_BUSY = 8014;
+
+// Transport errors of the HTTP layer and a busy service: retried with a growing delay.
+inline bool IsRetryable(int result) {
+    return (result >= 1 && result <= 89) || result == TRANSFER_SERVICE_BUSY;
 }

@@ -121,7 +121,7 @@ void WorkTransfer::RunQueue(TComand& task) {
             SetCurrent(nullptr);
             AfLog(1, kTransferManagerLog, kDoSync, __LINE__, "Do Sync Task result = (%d)", result);
             LogTask(task);
-            if (IsTransportError(result)) {
+            if (IsRetryable(result)) {
                 AfLog(1, kTransferManagerLog, kDoSync, __LINE__, "Continue Before Task");
                 if (!WaitBeforeRetry()) {
                     return;

@@ -6,7 +6,8 @@
 //
 // It wakes on the queue's work signal (and drains the whole queue), on the "StopSync" event
 // (it then copies the pause bit of the status into its pause flag) and on its own wake event
-// (pause or end requested by the manager). A transport error (1 to 89) is retried with a delay
+// (pause or end requested by the manager). A transport error (1 to 89) or a service busy with
+// the same upload (8014) is retried with a delay
 // that grows from one second to a minute, measured on plat::Clock; pause and the end request
 // cut the delay short and leave the task queued.
 //
