@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/RandomFile.h"
 #include "common/GlobalSetting.h"
 #include "common/Utility.h"
 #include "platform/Paths.h"
@@ -51,21 +52,6 @@ void Print(const char* name, double value, const char* unit) {
 void Run(const std::string& command) {
     if (std::system(command.c_str()) != 0) {
         throw std::runtime_error("failed: " + command);
-    }
-}
-
-// Random content, so that the two big files differ and nothing compresses.
-void WriteRandomFile(const fs::path& path, std::int64_t bytes, unsigned seed) {
-    std::mt19937_64 random(seed);
-    std::vector<std::uint64_t> block(1 << 17);
-    std::ofstream out(path, std::ios::binary);
-    for (std::int64_t written = 0; written < bytes;) {
-        for (auto& word : block) {
-            word = random();
-        }
-        auto size = std::min<std::int64_t>(bytes - written, std::int64_t(block.size() * 8));
-        out.write(reinterpret_cast<const char*>(block.data()), size);
-        written += size;
     }
 }
 

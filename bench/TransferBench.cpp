@@ -28,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/RandomFile.h"
 #include "common/GlobalSetting.h"
 #include "common/Utility.h"
 #include "platform/ThreadMessage.h"
@@ -60,20 +61,6 @@ double Seconds(Clock::time_point start) {
 void Print(const char* name, double value, const char* unit) {
     std::printf("%s %.3f %s\n", name, value, unit);
     std::fflush(stdout);
-}
-
-void WriteRandomFile(const fs::path& path, std::int64_t bytes, unsigned seed) {
-    std::mt19937_64 random(seed);
-    std::vector<std::uint64_t> block(1 << 17);
-    std::ofstream out(path, std::ios::binary);
-    for (std::int64_t written = 0; written < bytes;) {
-        for (auto& word : block) {
-            word = random();
-        }
-        auto size = std::min<std::int64_t>(bytes - written, std::int64_t(block.size() * 8));
-        out.write(reinterpret_cast<const char*>(block.data()), size);
-        written += size;
-    }
 }
 
 TComand UploadTask(const std::string& name) {
