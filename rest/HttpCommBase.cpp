@@ -1,6 +1,7 @@
 #include "rest/HttpCommBase.h"
 
 #include <algorithm>
+#include <chrono>
 
 #include "common/AfLog.h"
 #include "rest/ConnectionShare.h"
@@ -8,6 +9,8 @@
 #include "rest/SpeedLimit.h"
 
 namespace {
+
+constexpr const char* kSource = "HttpCommBase.cpp";
 
 std::string SingleLine(std::string line) {
     line.erase(
@@ -102,7 +105,8 @@ int CHttpCommBase::PostForm(const char* path, const std::string& body,
     SetCurlOpt(Url(path), body, answer);
     curl_easy_setopt(m_pCurl, CURLOPT_POST, 1L);
     curl_easy_setopt(m_pCurl, CURLOPT_TIMEOUT, timeoutSeconds);
-    CURLcode result = curl_easy_perform(m_pCurl);
+    WatchForStall(&CHttpCommBase::OnPostProgress);
+    CURLcode result = StallResult(curl_easy_perform(m_pCurl), "CHttpCommBase::PostForm");
     FreeHeaders();
     // Only the answer collector refuses data in a form post.
     if (result == CURLE_WRITE_ERROR) {
@@ -168,10 +172,8 @@ CURLcode CHttpCommBase::PerformTransfer() {
     m_dUpBytes = m_dDownBytes = m_dUpSpeed = m_dDownSpeed = 0;
     m_bPauseWanted = false;
     m_bPaused = false;
-    curl_easy_setopt(m_pCurl, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(m_pCurl, CURLOPT_XFERINFOFUNCTION, &CHttpCommBase::OnProgress);
-    curl_easy_setopt(m_pCurl, CURLOPT_XFERINFODATA, this);
-    CURLcode result = curl_easy_perform(m_pCurl);
+    WatchForStall(&CHttpCommBase::OnProgress);
+    CURLcode result = StallResult(curl_easy_perform(m_pCurl), "CHttpCommBase::PerformTransfer");
     TakeCounters();
     FreeHeaders();
     curl_easy_cleanup(m_pCurl);
@@ -199,23 +201,77 @@ bool CHttpCommBase::HoldForPause() {
     if (!m_bPauseWanted.load()) {
         return false;
     }
-    m_bPaused = true;
+    SetPaused(true);
     return true;
 }
 
-// Called by libcurl while a transfer runs, also while it is paused: the place where a resume
-// asked for by another thread reaches the handle. The state is set before the call because an
-// unpause delivers the held data to the data callbacks before it returns.
-int CHttpCommBase::OnProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-    auto* session = static_cast<CHttpCommBase*>(self);
-    session->TakeCounters();
-    bool wanted = session->m_bPauseWanted.load();
-    if (wanted != session->m_bPaused) {
-        session->m_bPaused = wanted;
-        if (curl_easy_pause(session->m_pCurl, wanted ? CURLPAUSE_ALL : CURLPAUSE_CONT) !=
-            CURLE_OK) {
-            session->m_bPaused = !wanted;
-        }
+void CHttpCommBase::SetPaused(bool paused) {
+    if (paused != m_bPaused) {
+        m_bPaused = paused;
+        AfLog(0, kSource, "CHttpCommBase::SetPaused", __LINE__, "%s",
+              paused ? "transfer paused" : "transfer resumed");
     }
-    return 0;
+}
+
+void CHttpCommBase::WatchForStall(curl_xferinfo_callback progress) {
+    m_stall.Start();
+    curl_easy_setopt(m_pCurl, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(m_pCurl, CURLOPT_XFERINFOFUNCTION, progress);
+    curl_easy_setopt(m_pCurl, CURLOPT_XFERINFODATA, this);
+}
+
+// The bodies alone would take an answer whose headers trickle in for a silent one.
+curl_off_t CHttpCommBase::MovedBytes(curl_off_t downNow, curl_off_t upNow) const {
+    long headerBytes = 0;
+    long requestBytes = 0;
+    curl_easy_getinfo(m_pCurl, CURLINFO_HEADER_SIZE, &headerBytes);
+    curl_easy_getinfo(m_pCurl, CURLINFO_REQUEST_SIZE, &requestBytes);
+    return downNow + upNow + headerBytes + requestBytes;
+}
+
+// The guard ends a request from the progress callback, which libcurl reports as aborted by a
+// callback; callers get the time-out they already retry. Other callbacks abort too (the upload's
+// read function on a local file error): those results pass unchanged.
+CURLcode CHttpCommBase::StallResult(CURLcode result, const char* function) const {
+    if (result != CURLE_ABORTED_BY_CALLBACK || !m_stall.Fired()) {
+        return result;
+    }
+    AfLog(0, kSource, function, __LINE__, "no data for %d seconds, request ended",
+          int(std::chrono::duration_cast<std::chrono::seconds>(CStallGuard::STALL_LIMIT).count()));
+    return CURLE_OPERATION_TIMEDOUT;
+}
+
+int CHttpCommBase::OnPostProgress(void* self, curl_off_t, curl_off_t downNow, curl_off_t,
+                                  curl_off_t upNow) {
+    auto* session = static_cast<CHttpCommBase*>(self);
+    return session->m_stall.Expired(session->MovedBytes(downNow, upNow), false) ? 1 : 0;
+}
+
+// Called by libcurl while a file transfer runs, also while it is paused: the place where a
+// resume asked for by another thread reaches the handle. A transfer paused when the call began
+// counts as held even when the call resumes it, so that its stall clock starts at the resume.
+// The counters are published after the guard has seen the bytes: a reader of the counters
+// knows that the guard's clock runs from that point.
+int CHttpCommBase::OnProgress(void* self, curl_off_t, curl_off_t downNow, curl_off_t,
+                              curl_off_t upNow) {
+    auto* session = static_cast<CHttpCommBase*>(self);
+    const bool wasPaused = session->m_bPaused;
+    session->ApplyPauseRequest();
+    const bool held = wasPaused || session->m_bPaused;
+    const bool expired = session->m_stall.Expired(session->MovedBytes(downNow, upNow), held);
+    session->TakeCounters();
+    return expired ? 1 : 0;
+}
+
+// The state is set before the call because an unpause delivers the held data to the data
+// callbacks before it returns.
+void CHttpCommBase::ApplyPauseRequest() {
+    const bool wanted = m_bPauseWanted.load();
+    if (wanted == m_bPaused) {
+        return;
+    }
+    SetPaused(wanted);
+    if (curl_easy_pause(m_pCurl, wanted ? CURLPAUSE_ALL : CURLPAUSE_CONT) != CURLE_OK) {
+        SetPaused(!wanted);
+    }
 }

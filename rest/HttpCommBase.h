@@ -10,6 +10,9 @@
 //
 // Sessions are short-lived and cheap: handles share the process's connection cache
 // (ConnectionShare.h), so a fresh session reuses the kept-alive connection of the last one.
+//
+// No request waits for ever: one on which nothing has moved for the stall limit (StallGuard.h)
+// ends with CURLE_OPERATION_TIMEDOUT, like a request that ran past its whole-request time-out.
 
 #include <curl/curl.h>
 
@@ -19,6 +22,7 @@
 
 #include "common/SyncRecords.h"
 #include "rest/ServiceAddress.h"
+#include "rest/StallGuard.h"
 
 class CHttpCommBase {
   public:
@@ -57,9 +61,9 @@ class CHttpCommBase {
 
     // The common form post: headers, body, answer buffer (cleared first), fail on HTTP status
     // 400 and above, an optional whole-request time-out (0: none). Brings a handle that was
-    // set up for another kind of request back to a plain form post. Returns libcurl's result,
-    // or REST_BAD_ANSWER when the answer grew beyond REST_MAX_ANSWER_BYTES. Frees the header
-    // list afterwards.
+    // set up for another kind of request back to a plain form post. Returns libcurl's result
+    // (CURLE_OPERATION_TIMEDOUT when it stalled), or REST_BAD_ANSWER when the answer grew beyond
+    // REST_MAX_ANSWER_BYTES. Frees the header list afterwards.
     int PostForm(const char* path, const std::string& body, const std::vector<std::string>& headers,
                  std::string& answer, long timeoutSeconds = 0);
     // PostForm with the identity set of user, for the sessions that log: a failed request is
@@ -78,7 +82,8 @@ class CHttpCommBase {
 
     // Runs a file transfer whose options the caller has set: resets the counters and the pause
     // request, keeps them up to date while it runs, then replaces the handle by a fresh one
-    // and frees the header list. Returns libcurl's result.
+    // and frees the header list. Returns libcurl's result (CURLE_OPERATION_TIMEDOUT when it
+    // stalled).
     CURLcode PerformTransfer();
     // Asks the running file transfer to stop moving data, or to go on. A pause asked for
     // between transfers is dropped when the next one starts: the caller's resume may never
@@ -98,12 +103,22 @@ class CHttpCommBase {
     static size_t CollectAnswer(char* data, size_t size, size_t count, void* buffer);
     static int OnProgress(void* self, curl_off_t downTotal, curl_off_t downNow, curl_off_t upTotal,
                           curl_off_t upNow);
+    static int OnPostProgress(void* self, curl_off_t downTotal, curl_off_t downNow,
+                              curl_off_t upTotal, curl_off_t upNow);
+    // Starts the stall guard and installs progress, which feeds it, for the next request.
+    void WatchForStall(curl_xferinfo_callback progress);
+    curl_off_t MovedBytes(curl_off_t downNow, curl_off_t upNow) const;
+    // CURLE_OPERATION_TIMEDOUT (logged) where the stall guard ended the request, else result.
+    CURLcode StallResult(CURLcode result, const char* function) const;
+    void ApplyPauseRequest();
+    void SetPaused(bool paused);
     void FreeHeaders();
     void TakeCounters();
 
     CServiceAddress m_address;
     std::atomic<bool> m_bPauseWanted{false};
     bool m_bPaused = false;  // as applied to the handle; transfer thread only
+    CStallGuard m_stall;     // transfer thread only
     std::atomic<double> m_dUpBytes{0};
     std::atomic<double> m_dDownBytes{0};
     std::atomic<double> m_dUpSpeed{0};
