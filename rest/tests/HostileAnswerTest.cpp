@@ -1,59 +1,50 @@
-// Answers no well-behaved service sends: not JSON, huge, cut short, a garbled "code:" header.
-// A small scripted HTTP server on loopback plays the service; every operation must end in a
-// documented result, lose no local data, and never end the process. The same server shows that
-// fresh sessions share one connection.
+// Answers no well-behaved service sends: not JSON, huge, cut short, a garbled "code:" header,
+// none at all, or one that stops halfway. A small scripted HTTP server on loopback plays the
+// service; every operation must end in a documented result, lose no local data, never end the
+// process and never wait for ever. The same server shows that fresh sessions share one
+// connection.
 
 #include <gtest/gtest.h>
 #include <httplib.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <functional>
+#include <future>
 #include <mutex>
 #include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/Clock.h"
 #include "rest/FileMgr.h"
 #include "rest/RestResult.h"
+#include "rest/StallGuard.h"
 #include "rest/SyncMgr.h"
 #include "rest/UserMgr.h"
 #include "rest/tests/RestServiceFixture.h"
+#include "testing/ManualClock.h"
+#include "testing/WaitUntil.h"
 
 namespace rest_test {
 namespace {
 
+using namespace std::chrono_literals;
+using testing_support::WaitUntil;
+
 // Answers every request under "/biz" with the scripted status, headers and body.
 class CScriptedService {
   public:
+    // Hold(): nothing of the answer is sent, not even its status line.
+    static constexpr long kHoldBeforeAnswer = -1;
+
     CScriptedService() {
-        auto serve = [this](const httplib::Request& request, httplib::Response& response) {
-            std::lock_guard lock(m_mutex);
-            m_remotePorts.push_back(request.remote_port);
-            m_requestHeaders.push_back(request.headers);
-            response.status = m_iStatus;
-            for (const auto& [name, value] : m_headers) {
-                response.set_header(name, value);
-            }
-            if (m_iCutAt >= 0) {
-                auto body = std::make_shared<std::string>(m_strBody);
-                size_t end = size_t(m_iCutAt);
-                response.set_content_provider(
-                    body->size(), "application/json",
-                    [body, end](size_t offset, size_t length, httplib::DataSink& sink) {
-                        if (offset >= end) {
-                            return false;
-                        }
-                        return sink.write(body->data() + offset, std::min(length, end - offset));
-                    });
-            } else {
-                response.set_content(m_strBody, "application/json");
-            }
-        };
-        m_server.Post(R"(/biz/.*)", serve);
-        m_server.Get(R"(/biz/.*)", serve);
-        m_server.Put(R"(/biz/.*)", serve);
+        m_server.Post(R"(/biz/.*)", [this](const auto& rq, auto& rs) { Serve(rq, rs); });
+        m_server.Get(R"(/biz/.*)", [this](const auto& rq, auto& rs) { Serve(rq, rs); });
+        m_server.Put(R"(/biz/.*)", [this](const auto& rq, auto& rs) { Serve(rq, rs); });
         // The client keeps its connection; the stop must not wait long for it to go idle.
         m_server.set_keep_alive_timeout(1);
         // Listening starts with the bind; connections wait in the backlog until the thread
@@ -62,6 +53,7 @@ class CScriptedService {
         m_thread = std::thread([this] { m_server.listen_after_bind(); });
     }
     ~CScriptedService() {
+        Release();
         m_server.stop();
         m_thread.join();
     }
@@ -75,6 +67,28 @@ class CScriptedService {
         m_iStatus = status;
         m_iCutAt = cutAt;
     }
+    // The answers to requests from now on stop, with the connection open, until Release():
+    // at kHoldBeforeAnswer, or after that many bytes of the body.
+    void Hold(long at) {
+        std::lock_guard lock(m_mutex);
+        m_iHoldAt = at;
+    }
+    // Held answers go on; later ones are not held.
+    void Release() {
+        std::lock_guard lock(m_mutex);
+        m_iHoldAt = kNoHold;
+        ++m_iReleases;
+        m_changed.notify_all();
+    }
+    size_t RequestCount() {
+        std::lock_guard lock(m_mutex);
+        return m_remotePorts.size();
+    }
+    // Real-time wait until count requests have arrived in all.
+    bool WaitForRequests(size_t count) {
+        std::unique_lock lock(m_mutex);
+        return m_changed.wait_for(lock, 10s, [&] { return m_remotePorts.size() >= count; });
+    }
     std::vector<int> RemotePorts() {
         std::lock_guard lock(m_mutex);
         return m_remotePorts;
@@ -86,14 +100,60 @@ class CScriptedService {
     std::string Address() const { return "127.0.0.1:" + std::to_string(m_iPort); }
 
   private:
+    static constexpr long kNoHold = -2;
+
+    void Serve(const httplib::Request& request, httplib::Response& response) {
+        std::unique_lock lock(m_mutex);
+        m_remotePorts.push_back(request.remote_port);
+        m_requestHeaders.push_back(request.headers);
+        m_changed.notify_all();
+        const long holdAt = m_iHoldAt;
+        const int releases = m_iReleases;
+        if (holdAt == kHoldBeforeAnswer) {
+            WaitForRelease(lock, releases);
+        }
+        response.status = m_iStatus;
+        for (const auto& [name, value] : m_headers) {
+            response.set_header(name, value);
+        }
+        if (m_iCutAt < 0 && holdAt < 0) {
+            response.set_content(m_strBody, "application/json");
+            return;
+        }
+        auto body = std::make_shared<std::string>(m_strBody);
+        size_t end = m_iCutAt >= 0 ? std::min(body->size(), size_t(m_iCutAt)) : body->size();
+        response.set_content_provider(body->size(), "application/json",
+                                      [this, body, end, holdAt, releases](
+                                          size_t offset, size_t length, httplib::DataSink& sink) {
+                                          size_t stop = end;
+                                          if (holdAt >= 0 && offset == size_t(holdAt)) {
+                                              std::unique_lock lock(m_mutex);
+                                              WaitForRelease(lock, releases);
+                                          } else if (holdAt >= 0 && offset < size_t(holdAt)) {
+                                              stop = std::min(stop, size_t(holdAt));
+                                          }
+                                          if (offset >= stop) {
+                                              return false;
+                                          }
+                                          return sink.write(body->data() + offset,
+                                                            std::min(length, stop - offset));
+                                      });
+    }
+    void WaitForRelease(std::unique_lock<std::mutex>& lock, int releases) {
+        m_changed.wait(lock, [&] { return m_iReleases != releases; });
+    }
+
     httplib::Server m_server;
     std::thread m_thread;
     int m_iPort = 0;
     std::mutex m_mutex;
+    std::condition_variable m_changed;                           // a request, a release
     std::string m_strBody;                                       // guarded by m_mutex
     std::vector<std::pair<std::string, std::string>> m_headers;  // guarded by m_mutex
     int m_iStatus = 200;                                         // guarded by m_mutex
     long m_iCutAt = -1;                                          // guarded by m_mutex
+    long m_iHoldAt = kNoHold;                                    // guarded by m_mutex
+    int m_iReleases = 0;                                         // guarded by m_mutex
     std::vector<int> m_remotePorts;                              // guarded by m_mutex
     std::vector<httplib::Headers> m_requestHeaders;              // guarded by m_mutex
 };
@@ -125,6 +185,31 @@ class HostileAnswerTest : public ::testing::Test {
         file.iType = 1;
         file.dataExtension.dataBreakPoint.strTempName = "storage";
         return file;
+    }
+
+    // Moves the manual clock past the stall limit until the request ends, and returns its
+    // result. The guard may see the last bytes of the request leave only after the move, and
+    // rightly take them for movement; the next move ends the request then. A request that does
+    // not end is let go by the service, so the test fails instead of hanging.
+    int EndByStall(std::future<int>& request) {
+        for (int moves = 0; moves < 3; ++moves) {
+            plat::Clock::Advance(CStallGuard::STALL_LIMIT + 1s);
+            if (request.wait_for(5s) == std::future_status::ready) {
+                return request.get();
+            }
+        }
+        service.Release();
+        return request.get();
+    }
+    size_t StallLines() const {
+        return CountOf(LogText(home.path()), "no data for 120 seconds, request ended");
+    }
+    static size_t CountOf(const std::string& text, const std::string& line) {
+        size_t count = 0;
+        for (size_t at = text.find(line); at != std::string::npos; at = text.find(line, at + 1)) {
+            ++count;
+        }
+        return count;
     }
 
     testing_support::TempHome home;
@@ -278,6 +363,96 @@ TEST_F(HostileAnswerTest, FreshSessionsShareOneConnection) {
         EXPECT_EQ(distinct.size(), sharing ? 1u : 3u);
     }
     CHttpCommBase::SetConnectionSharing(true);
+}
+
+TEST_F(HostileAnswerTest, RequestOnWhichNothingMovesEndsWithTheTimeOutResult) {
+    testing_support::ManualClock clock;
+    const std::string content = PatternContent(300000);
+    service.Script(content);
+    WriteLocal("u.bin", content);
+    CSyncMgr upload(0);
+    CSyncMgr download(0);
+    auto moved = [](const CSyncMgr& session, bool up, double bytes) {
+        return [&session, up, bytes] {
+            double now = 0;
+            up ? session.GetUploadSize(now) : session.GetDownloadSize(now);
+            return now >= bytes;
+        };
+    };
+    struct Case {
+        const char* why;
+        long holdAt;
+        std::function<int()> operation;
+        // For a file transfer: true once its counters, and so the guard, have seen every byte
+        // that moves before the stall.
+        std::function<bool()> seenAll;
+    };
+    TSyncFile sent = Record(L"u.bin");
+    TSyncFile fetched = Record(L"d.bin");
+    std::string uid;
+    const Case cases[] = {
+        {"a form post never answered", CScriptedService::kHoldBeforeAnswer,
+         [&] { return CFileMgr(4).GetFileInfo(user, sent); }, nullptr},
+        {"an account request never answered", CScriptedService::kHoldBeforeAnswer,
+         [&] { return CUserMgr(4).GetWebToken("1", "t", "2", uid); }, nullptr},
+        {"an upload commit, which has its own far longer time-out",
+         CScriptedService::kHoldBeforeAnswer,
+         [&] { return CSyncMgr(4).UploadFile4Commit(user, sent); }, nullptr},
+        {"file data sent whole, never answered", CScriptedService::kHoldBeforeAnswer,
+         [&] { return upload.UploadFile3Put(user, SyncDir(), sent, "0"); },
+         moved(upload, true, double(content.size()))},
+        {"a download that stops halfway", 100000,
+         [&] { return download.FileDownload(user, SyncDir(), fetched); },
+         moved(download, false, 100000)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        const size_t requests = service.RequestCount();
+        const size_t stallLines = StallLines();
+        service.Hold(c.holdAt);
+        std::future<int> request = std::async(std::launch::async, c.operation);
+        EXPECT_TRUE(service.WaitForRequests(requests + 1));
+        if (c.seenAll) {
+            EXPECT_TRUE(WaitUntil(c.seenAll, 10s));
+        }
+        EXPECT_NE(request.wait_for(0s), std::future_status::ready);
+        EXPECT_EQ(EndByStall(request), CURLE_OPERATION_TIMEDOUT);
+        EXPECT_EQ(StallLines(), stallLines + 1);
+        service.Release();
+    }
+    EXPECT_TRUE(ReadLocal("d.bin") == content.substr(0, 100000));
+    EXPECT_EQ(CountOf(LogText(home.path()), "net work error = (28)"), 4u);
+}
+
+TEST_F(HostileAnswerTest, PausedDownloadIsNeverEndedAndCompletesAfterTheResume) {
+    testing_support::ManualClock clock;
+    const std::string content = PatternContent(300000);
+    service.Script(content);
+    service.Hold(100000);
+    CSyncMgr session(0);
+    TSyncFile file = Record(L"p.bin");
+    std::future<int> download =
+        std::async(std::launch::async, [&] { return session.FileDownload(user, SyncDir(), file); });
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            double bytes = 0;
+            session.GetDownloadSize(bytes);
+            return bytes >= 100000;
+        },
+        10s));
+
+    // Held from here on: the guard's clock stands while the manual clock runs far ahead.
+    EXPECT_EQ(session.SessionPause(), 0);
+    EXPECT_TRUE(WaitUntil(
+        [&] { return LogText(home.path()).find("transfer paused") != std::string::npos; }, 10s));
+    plat::Clock::Advance(CStallGuard::STALL_LIMIT * 10);
+    EXPECT_NE(download.wait_for(0s), std::future_status::ready);
+
+    EXPECT_EQ(session.SessionResume(), 0);
+    service.Release();
+    EXPECT_EQ(download.get(), 0);
+    EXPECT_TRUE(ReadLocal("p.bin") == content);
+    EXPECT_EQ(StallLines(), 0u);
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "common/Utility.h"
 #include "platform/Clock.h"
 #include "rest/RestResult.h"
+#include "rest/StallGuard.h"
 #include "rest/tests/RestServiceFixture.h"
 #include "testing/ManualClock.h"
 
@@ -335,6 +336,40 @@ TEST_F(SyncMgrTest, SwitchedOffLimitNeverDelaysAPiece) {
     session.SetMaxDownloadSpeed(0);
     EXPECT_EQ(session.FileDownload(user, SyncDir(), file), 0);
     EXPECT_TRUE(ReadLocal(L"d.bin") == content);
+}
+
+TEST_F(SyncMgrTest, SlowTransferUnderTheLimitOutlastsTheStallLimit) {
+    testing_support::ManualClock clock;
+    // At 1 KiB per second every piece waits out its second: far more seconds than the stall
+    // limit, with bytes moving in each.
+    const std::string down = PatternContent(3 << 20);
+    const std::string up = PatternContent(10 << 20).substr(1) + "!";
+    const int fid = int(service.PutFile(kUser, "down.bin", down));
+    WriteLocal(L"up.bin", up);
+    for (bool upload : {false, true}) {
+        SCOPED_TRACE(upload ? "upload" : "download");
+        CSyncMgr session(0);
+        upload ? CSyncMgr::SetMaxUploadSpeed(1) : CSyncMgr::SetMaxDownloadSpeed(1);
+        TSyncFile file = LocalRecord(upload ? L"up.bin" : L"down.bin");
+        file.iId = fid;
+        if (upload) {
+            ASSERT_EQ(session.UploadFile1Verify(user, SyncDir(), file), 0);
+        }
+        int result = -1;
+        int seconds = RunLimited(session, upload, result, [&] {
+            return upload ? session.UploadFile3Put(user, SyncDir(), file, "0")
+                          : session.FileDownload(user, SyncDir(), file);
+        });
+        CSyncMgr::SetMaxUploadSpeed(0);
+        CSyncMgr::SetMaxDownloadSpeed(0);
+        EXPECT_EQ(result, 0);
+        EXPECT_GT(seconds, CStallGuard::STALL_LIMIT / 1s);
+        if (upload) {
+            EXPECT_EQ(session.UploadFile4Commit(user, file), 0);
+        }
+    }
+    EXPECT_TRUE(ReadLocal(L"down.bin") == down);
+    EXPECT_TRUE(service.ReadFile(kUser, "up.bin") == up);
 }
 
 TEST_F(SyncMgrTest, PauseHoldsARunningDownloadUntilResume) {

@@ -37,12 +37,14 @@
 #include "testing/TempHome.h"
 #include "testing/TransferHome.h"
 #include "testing/TrashHome.h"
+#include "testing/WaitUntil.h"
 #include "transfer/TransferManager.h"
 
 namespace transfer_test {
 
 using testing_support::CRefServiceProcess;
 using testing_support::JsonObject;
+using testing_support::WaitUntil;
 
 constexpr const char* kPassword = "secret";
 // What the login dialog sends for the password: its Base64 text.
@@ -98,20 +100,6 @@ inline std::string PatternContent(std::size_t size, unsigned seed = 0) {
         content[i] = char((i * 131 + i / 4099 + seed * 7) & 0xFF);
     }
     return content;
-}
-
-// Polls a condition that another thread or process makes true; false after realTimeout.
-template <typename Condition>
-bool WaitUntil(Condition condition,
-               std::chrono::milliseconds realTimeout = std::chrono::seconds(60)) {
-    const auto end = std::chrono::steady_clock::now() + realTimeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
 }
 
 // Points this home at the service with the account and reloads every state table.
