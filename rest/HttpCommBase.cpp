@@ -237,7 +237,7 @@ CURLcode CHttpCommBase::StallResult(CURLcode result, const char* function) const
         return result;
     }
     AfLog(0, kSource, function, __LINE__, "no data for %d seconds, request ended",
-          int(std::chrono::duration_cast<std::chrono::seconds>(CStallGuard::STALL_LIMIT).count()));
+          int(CStallGuard::STALL_LIMIT / std::chrono::seconds(1)));
     return CURLE_OPERATION_TIMEDOUT;
 }
 

@@ -110,7 +110,10 @@ class CHttpCommBase {
     curl_off_t MovedBytes(curl_off_t downNow, curl_off_t upNow) const;
     // CURLE_OPERATION_TIMEDOUT (logged) where the stall guard ended the request, else result.
     CURLcode StallResult(CURLcode result, const char* function) const;
+    // Brings the handle to the pause state last asked for; from OnProgress.
     void ApplyPauseRequest();
+    // Records the handle's pause state; a change is logged, so the trace shows when a pause
+    // took effect and when the transfer went on.
     void SetPaused(bool paused);
     void FreeHeaders();
     void TakeCounters();
@@ -118,7 +121,7 @@ class CHttpCommBase {
     CServiceAddress m_address;
     std::atomic<bool> m_bPauseWanted{false};
     bool m_bPaused = false;  // as applied to the handle; transfer thread only
-    CStallGuard m_stall;     // transfer thread only
+    CStallGuard m_stall;     // the requesting thread only
     std::atomic<double> m_dUpBytes{0};
     std::atomic<double> m_dDownBytes{0};
     std::atomic<double> m_dUpSpeed{0};

@@ -120,24 +120,29 @@ class CScriptedService {
             response.set_content(m_strBody, "application/json");
             return;
         }
-        auto body = std::make_shared<std::string>(m_strBody);
+        auto body = std::make_shared<const std::string>(m_strBody);
         size_t end = m_iCutAt >= 0 ? std::min(body->size(), size_t(m_iCutAt)) : body->size();
         response.set_content_provider(body->size(), "application/json",
-                                      [this, body, end, holdAt, releases](
-                                          size_t offset, size_t length, httplib::DataSink& sink) {
-                                          size_t stop = end;
-                                          if (holdAt >= 0 && offset == size_t(holdAt)) {
-                                              std::unique_lock lock(m_mutex);
-                                              WaitForRelease(lock, releases);
-                                          } else if (holdAt >= 0 && offset < size_t(holdAt)) {
-                                              stop = std::min(stop, size_t(holdAt));
-                                          }
-                                          if (offset >= stop) {
-                                              return false;
-                                          }
-                                          return sink.write(body->data() + offset,
-                                                            std::min(length, stop - offset));
-                                      });
+                                      BodyProvider(body, end, holdAt, releases));
+    }
+    // Sends the body up to end (the connection then closes), stopping at holdAt until the
+    // release that follows the request.
+    httplib::ContentProvider BodyProvider(std::shared_ptr<const std::string> body, size_t end,
+                                          long holdAt, int releases) {
+        return [this, body, end, holdAt, releases](size_t offset, size_t length,
+                                                   httplib::DataSink& sink) {
+            size_t stop = end;
+            if (holdAt >= 0 && offset == size_t(holdAt)) {
+                std::unique_lock lock(m_mutex);
+                WaitForRelease(lock, releases);
+            } else if (holdAt >= 0 && offset < size_t(holdAt)) {
+                stop = std::min(stop, size_t(holdAt));
+            }
+            if (offset >= stop) {
+                return false;
+            }
+            return sink.write(body->data() + offset, std::min(length, stop - offset));
+        };
     }
     void WaitForRelease(std::unique_lock<std::mutex>& lock, int releases) {
         m_changed.wait(lock, [&] { return m_iReleases != releases; });
@@ -374,9 +379,9 @@ TEST_F(HostileAnswerTest, RequestOnWhichNothingMovesEndsWithTheTimeOutResult) {
     CSyncMgr download(0);
     auto moved = [](const CSyncMgr& session, bool up, double bytes) {
         return [&session, up, bytes] {
-            double now = 0;
-            up ? session.GetUploadSize(now) : session.GetDownloadSize(now);
-            return now >= bytes;
+            double sofar = 0;
+            up ? session.GetUploadSize(sofar) : session.GetDownloadSize(sofar);
+            return sofar >= bytes;
         };
     };
     struct Case {
