@@ -286,10 +286,12 @@ int CListingReader::Read(const std::string& answer, CAnswerReader::EListing kind
                          std::vector<TSyncFile>& files) {
     CListingHandler handler(kind);
     rapidjson::Reader reader;
-    // The text ends at its first NUL for the parser; one before the real end is content the
-    // document readers would refuse.
-    rapidjson::StringStream stream(answer.c_str());
-    if (reader.Parse<rapidjson::kParseFullPrecisionFlag>(stream, handler).IsError() ||
+    // Parsed in place, in a copy: strings are decoded where they stand, so the parser needs no
+    // buffer of its own. Its text ends at the first NUL; one before the real end is content that
+    // does not belong to a JSON answer.
+    std::string text = answer;
+    rapidjson::InsituStringStream stream(text.data());
+    if (reader.Parse<rapidjson::kParseInsituFlag>(stream, handler).IsError() ||
         stream.Tell() != answer.size()) {
         return REST_BAD_ANSWER;
     }
