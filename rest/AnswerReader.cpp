@@ -4,6 +4,7 @@
 
 #include "common/Utility.h"
 #include "rest/JsonAnswer.h"
+#include "rest/ListingReader.h"
 #include "rest/RestResult.h"
 
 namespace {
@@ -20,24 +21,6 @@ std::wstring WideText(const Json::Value& object, const char* key) {
     std::wstring wide;
     Utf82WideString(CJsonAnswer::Text(object, key), wide);
     return wide;
-}
-
-TSyncFile ListingEntry(const Json::Value& entry, CAnswerReader::EListing kind) {
-    TSyncFile file;
-    file.iId = CJsonAnswer::Int(entry, "fid");
-    file.strName = WideText(entry, "fname");
-    file.iType = CJsonAnswer::TextToInt(CJsonAnswer::Text(entry, "fisdir"));
-    if (kind == CAnswerReader::EListing::All) {
-        file.iPId = CJsonAnswer::Int(entry, "fpid");
-        file.strServerTime = CJsonAnswer::Text(entry, "fmodify");
-        file.strFileSize = CJsonAnswer::NumberToSizeText(CJsonAnswer::Number(entry, "fsize"));
-        file.strMD5 = CJsonAnswer::Text(entry, "storecode");
-    } else {
-        file.iPId = CJsonAnswer::Int(entry, "pid");
-        file.strModifyTime = CJsonAnswer::Text(entry, "fmodify");
-        file.strServerTime = CJsonAnswer::Text(entry, "fcreate");
-    }
-    return file;
 }
 
 }  // namespace
@@ -97,30 +80,7 @@ int CAnswerReader::Version(const std::string& answer, std::string& address, int&
 
 int CAnswerReader::Listing(const std::string& answer, EListing kind,
                            std::vector<TSyncFile>& files) {
-    CJsonAnswer json;
-    int result = Evaluate(json, answer);
-    if (result != REST_OK) {
-        return result;
-    }
-    const Json::Value& total = CJsonAnswer::Member(json.Root(), "total");
-    const Json::Value& entries = CJsonAnswer::Member(json.Root(), "files");
-    if (!total.isNumeric() || !(entries.isArray() || entries.isNull())) {
-        return REST_BAD_ANSWER;
-    }
-    double count = total.asDouble();
-    if (!(count >= 0 && count <= double(entries.size()))) {
-        return REST_BAD_ANSWER;
-    }
-    size_t oldSize = files.size();
-    files.reserve(oldSize + size_t(count));
-    for (Json::ArrayIndex i = 0; i < Json::ArrayIndex(count); ++i) {
-        if (!entries[i].isObject()) {
-            files.resize(oldSize);
-            return REST_BAD_ANSWER;
-        }
-        files.push_back(ListingEntry(entries[i], kind));
-    }
-    return REST_OK;
+    return CListingReader::Read(answer, kind, files);
 }
 
 int CAnswerReader::UploadVerify(const std::string& answer, TSyncFile& file) {

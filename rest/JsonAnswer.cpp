@@ -9,10 +9,6 @@
 
 namespace {
 
-// Nesting deep enough for any answer of the service, shallow enough that a hostile answer of
-// nested brackets cannot exhaust the stack of the parser's recursion.
-constexpr int kStackLimit = 64;
-
 // Leading blanks, an optional sign and the digits that follow, as atoi reads them; saturates
 // at the limits of long long instead of overflowing.
 long long LeadingInteger(const std::string& text) {
@@ -47,7 +43,7 @@ bool CJsonAnswer::Parse(const std::string& text) {
     Json::CharReaderBuilder builder;
     builder["collectComments"] = false;
     builder["failIfExtra"] = true;
-    builder["stackLimit"] = kStackLimit;
+    builder["stackLimit"] = MAX_NESTING;
     std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
     m_root = Json::Value();
     std::string errors;
@@ -79,7 +75,11 @@ long long CJsonAnswer::Code() const {
 }
 
 int CJsonAnswer::Result(int base) const {
-    long long code = Code();
+    return CodeResult(Text(m_root, "code"), base);
+}
+
+int CJsonAnswer::CodeResult(const std::string& codeText, int base) {
+    long long code = LeadingInteger(codeText);
     if (code == 0) {
         return REST_OK;
     }
@@ -104,7 +104,10 @@ std::string CJsonAnswer::Text(const Json::Value& object, const char* key) {
 }
 
 int CJsonAnswer::Int(const Json::Value& object, const char* key) {
-    double value = Number(object, key);
+    return NumberToInt(Number(object, key));
+}
+
+int CJsonAnswer::NumberToInt(double value) {
     if (!(value > double(INT_MIN) - 1 && value < double(INT_MAX) + 1)) {
         return 0;
     }

@@ -10,6 +10,10 @@
 
 class CJsonAnswer {
   public:
+    // Nesting deep enough for any answer of the service, shallow enough that a hostile answer of
+    // nested brackets cannot exhaust the stack of a parser's recursion.
+    static constexpr int MAX_NESTING = 64;
+
     // False when the text is not valid JSON or its top level is not an object.
     bool Parse(const std::string& text);
 
@@ -20,6 +24,8 @@ class CJsonAnswer {
     // The code itself (0 when missing or not a number); only meaningful when Result is not
     // REST_BAD_ANSWER.
     long long Code() const;
+    // Result for the text of a "code" member, by the rules of Result.
+    static int CodeResult(const std::string& codeText, int base);
 
     const Json::Value& Root() const { return m_root; }
 
@@ -29,6 +35,8 @@ class CJsonAnswer {
     static std::string Text(const Json::Value& object, const char* key);
     // JSON numbers within the int range (a fraction is cut); anything else 0.
     static int Int(const Json::Value& object, const char* key);
+    // A number cut to int; 0 outside the int range.
+    static int NumberToInt(double value);
     // JSON numbers; anything else 0.
     static double Number(const Json::Value& object, const char* key);
     // Text converted like atoi, without its undefined overflow: out of the int range gives 0.

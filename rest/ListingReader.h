@@ -1,0 +1,26 @@
+#pragma once
+// Reads a file listing of the service in one pass over the answer text, without building a
+// document of it: the listing of a whole space runs to some 200 bytes an entry, 20 MB for
+// 100,000 entries, and a document tree of that costs more time than the transfer itself.
+//
+// Every value reads as CJsonAnswer's member readers would read it from the parsed document: a
+// member of the wrong type or a missing member as the default, a number or boolean where text is
+// expected as its text, the last of repeated members counts. It refuses every answer that is not
+// one strict JSON object or that nests deeper than CJsonAnswer allows. CJsonAnswer is more lenient
+// (comments, trailing commas, leading zeros, raw control characters in strings, numbers beyond
+// the range of doubles, a NUL after the object), none of which a service sends.
+//
+// Stateless; any thread.
+
+#include <string>
+#include <vector>
+
+#include "common/SyncRecords.h"
+#include "rest/AnswerReader.h"
+
+class CListingReader {
+  public:
+    // The contract of CAnswerReader::Listing.
+    static int Read(const std::string& answer, CAnswerReader::EListing kind,
+                    std::vector<TSyncFile>& files);
+};
