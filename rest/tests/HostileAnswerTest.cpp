@@ -193,17 +193,18 @@ class HostileAnswerTest : public ::testing::Test {
     }
 
     // Moves the manual clock past the stall limit until the request ends, and returns its
-    // result. The guard may see the last bytes of the request leave only after the move, and
-    // rightly take them for movement; the next move ends the request then. A request that does
-    // not end is let go by the service, so the test fails instead of hanging.
-    int EndByStall(std::future<int>& request) {
-        for (int moves = 0; moves < 3; ++moves) {
+    // result. The guard may start, or see the last bytes of the request leave, only after the
+    // move, and rightly take that for a fresh start; a later move ends the request then. A
+    // request that does not end is let go (letGo), so the test fails instead of hanging.
+    static int EndByStall(std::future<int>& request, const std::function<void()>& letGo) {
+        for (int moves = 0; moves < 5; ++moves) {
             plat::Clock::Advance(CStallGuard::STALL_LIMIT + 1s);
-            if (request.wait_for(5s) == std::future_status::ready) {
+            if (request.wait_for(2s) == std::future_status::ready) {
                 return request.get();
             }
         }
-        service.Release();
+        ADD_FAILURE() << "the stalled request did not end";
+        letGo();
         return request.get();
     }
     size_t StallLines() const {
@@ -421,12 +422,56 @@ TEST_F(HostileAnswerTest, RequestOnWhichNothingMovesEndsWithTheTimeOutResult) {
             EXPECT_TRUE(WaitUntil(c.seenAll, 10s));
         }
         EXPECT_NE(request.wait_for(0s), std::future_status::ready);
-        EXPECT_EQ(EndByStall(request), CURLE_OPERATION_TIMEDOUT);
+        EXPECT_EQ(EndByStall(request, [this] { service.Release(); }), CURLE_OPERATION_TIMEDOUT);
         EXPECT_EQ(StallLines(), stallLines + 1);
         service.Release();
     }
     EXPECT_TRUE(ReadLocal("d.bin") == content.substr(0, 100000));
     EXPECT_EQ(CountOf(LogText(home.path()), "net work error = (28)"), 4u);
+}
+
+TEST_F(HostileAnswerTest, ConnectThatNeverCompletesEndsWithTheTimeOutResult) {
+    // A listener nobody accepts from: once its backlog is full, the kernel drops further
+    // connection attempts, so a connect hangs as it would towards a host that went away.
+    httplib::Server silent;
+    const int port = silent.bind_to_any_port("127.0.0.1");
+    const std::string address = "http://127.0.0.1:" + std::to_string(port) + "/";
+    std::vector<CURL*> fillers;
+    CURLcode filled = CURLE_OK;
+    while (filled == CURLE_OK && fillers.size() < 64) {
+        CURL* filler = curl_easy_init();
+        curl_easy_setopt(filler, CURLOPT_URL, address.c_str());
+        curl_easy_setopt(filler, CURLOPT_CONNECT_ONLY, 1L);
+        curl_easy_setopt(filler, CURLOPT_CONNECTTIMEOUT_MS, 300L);
+        filled = curl_easy_perform(filler);
+        fillers.push_back(filler);
+    }
+    ASSERT_EQ(filled, CURLE_OPERATION_TIMEDOUT) << "the backlog never filled";
+    ASSERT_EQ(
+        CGlobalSetting().SetValue(L"main", L"server", StringToWstring(address), L"config.ini"), 0);
+
+    // Accepting, then stopping, is what closes the listener.
+    std::thread listening;
+    auto accept = [&] {
+        if (!listening.joinable()) {
+            listening = std::thread([&] { silent.listen_after_bind(); });
+        }
+    };
+
+    testing_support::ManualClock clock;
+    TSyncFile file = Record(L"a.txt");
+    std::future<int> request =
+        std::async(std::launch::async, [&] { return CFileMgr(4).GetFileInfo(user, file); });
+    EXPECT_EQ(EndByStall(request, accept), CURLE_OPERATION_TIMEDOUT);
+    EXPECT_EQ(StallLines(), 1u);
+
+    for (CURL* filler : fillers) {
+        curl_easy_cleanup(filler);
+    }
+    accept();
+    EXPECT_TRUE(WaitUntil([&] { return silent.is_running(); }, 10s));
+    silent.stop();
+    listening.join();
 }
 
 TEST_F(HostileAnswerTest, PausedDownloadIsNeverEndedAndCompletesAfterTheResume) {
