@@ -349,12 +349,12 @@ TEST_F(SyncMgrTest, SlowTransferUnderTheLimitOutlastsTheStallLimit) {
     for (bool upload : {false, true}) {
         SCOPED_TRACE(upload ? "upload" : "download");
         CSyncMgr session(0);
-        upload ? CSyncMgr::SetMaxUploadSpeed(1) : CSyncMgr::SetMaxDownloadSpeed(1);
         TSyncFile file = LocalRecord(upload ? L"up.bin" : L"down.bin");
         file.iId = fid;
         if (upload) {
             ASSERT_EQ(session.UploadFile1Verify(user, SyncDir(), file), 0);
         }
+        upload ? CSyncMgr::SetMaxUploadSpeed(1) : CSyncMgr::SetMaxDownloadSpeed(1);
         int result = -1;
         int seconds = RunLimited(session, upload, result, [&] {
             return upload ? session.UploadFile3Put(user, SyncDir(), file, "0")
