@@ -51,14 +51,7 @@ class DamagedFileTest : public store_test::StoreTest {
         return rc;
     }
 
-    int CountRows() {
-        CTSyncFile table;
-        std::vector<TSyncFile> files;
-        EXPECT_EQ(table.ConnectDB(), 0);
-        EXPECT_EQ(table.GetFileInfo(files), 0);
-        table.Disconnect();
-        return static_cast<int>(files.size());
-    }
+    static int CountRows() { return static_cast<int>(StoredFiles().size()); }
 };
 
 TEST_F(DamagedFileTest, ForeignOrDamagedFilesAreRefusedAndLeftAlone) {

@@ -99,15 +99,9 @@ class Writer {
 
 class DurabilityTest : public store_test::StoreTest {
   protected:
-    // The stored rows; fails the test on any error (a busy one included).
-    Rows StoredRows() {
-        CTSyncFile table;
-        std::vector<TSyncFile> files;
-        EXPECT_EQ(table.ConnectDB(), 0);
-        EXPECT_EQ(table.GetFileInfo(files), 0);
-        table.Disconnect();
+    static Rows StoredRows() {
         Rows rows;
-        for (const TSyncFile& file : files) {
+        for (const TSyncFile& file : StoredFiles()) {
             EXPECT_TRUE(rows.emplace(file.iId, file.strMD5).second) << "id twice: " << file.iId;
         }
         return rows;

@@ -1,14 +1,16 @@
 #pragma once
 // What the store tests share: a fresh CORVENA_HOME with an account, the folder of its table
-// files, the log text written so far, and record builders.
+// files, the log text written so far, the stored file table, and record builders.
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "common/SyncRecords.h"
 #include "store/tablestore/DbBase.h"
+#include "store/tablestore/TSyncFile.h"
 #include "testing/LogText.h"
 #include "testing/TempHome.h"
 
@@ -24,6 +26,17 @@ class StoreTest : public ::testing::Test {
 
     // Every log line written under this home so far.
     std::string LogText() const { return testing_support::LogText(home.path()); }
+
+    // Every row of the file table as stored, through a connection of its own; fails the test on
+    // any error (a busy one included).
+    static std::vector<TSyncFile> StoredFiles() {
+        CTSyncFile table;
+        std::vector<TSyncFile> files;
+        EXPECT_EQ(table.ConnectDB(), 0);
+        EXPECT_EQ(table.GetFileInfo(files), 0);
+        table.Disconnect();
+        return files;
+    }
 
     testing_support::TempHome home;
 };

@@ -20,15 +20,6 @@ class TSyncFileArrayTest : public store_test::StoreTest {
 
     static CTSyncFileArray* Table() { return CTSyncFileArray::Get(); }
 
-    std::vector<TSyncFile> Stored() {
-        CTSyncFile table;
-        std::vector<TSyncFile> files;
-        EXPECT_EQ(table.ConnectDB(), 0);
-        EXPECT_EQ(table.GetFileInfo(files), 0);
-        table.Disconnect();
-        return files;
-    }
-
     // Makes every later statement on the table fail, as a damaged file would.
     void DropFileInfoBehindTheStoresBack() {
         sqlite3* db = nullptr;
@@ -76,7 +67,7 @@ TEST_F(TSyncFileArrayTest, LookupsAnswerWithTheFirstRowInOrder) {
     EXPECT_EQ(Table()->GetSyncFileID(L".\\same"), 2);
     ASSERT_TRUE(Table()->GetSyncFile(1, out));
     EXPECT_EQ(out.strRelativePath, L".\\dup\\same");
-    EXPECT_EQ(Paths(Stored()), Paths(Table()->GetSyncFile()));
+    EXPECT_EQ(Paths(StoredFiles()), Paths(Table()->GetSyncFile()));
 }
 
 TEST_F(TSyncFileArrayTest, ModifyOverwritesInPlaceAndWritesUnknownIdsToTheStoreOnly) {
@@ -101,7 +92,7 @@ TEST_F(TSyncFileArrayTest, FormsWithoutEffectChangeNothing) {
     EXPECT_EQ(Table()->Delete(rows.begin(), rows.end()), 0);
     EXPECT_EQ(Table()->Modify(L".\\a", L"a", MakeFile(1, L".\\b")), 0);
     EXPECT_EQ(Paths(Table()->GetSyncFile()), Paths(rows));
-    EXPECT_EQ(Paths(Stored()), Paths(rows));
+    EXPECT_EQ(Paths(StoredFiles()), Paths(rows));
 }
 
 TEST_F(TSyncFileArrayTest, ClearForgetsMemoryOnlyAndReloadBringsTheRowsBack) {
@@ -221,7 +212,7 @@ TEST_F(TSyncFileArrayTest, ManyRemovalsKeepOrderAndLookups) {
     TSyncFile first;
     ASSERT_TRUE(Table()->GetSyncFile(3, first));
     EXPECT_EQ(first.strRelativePath, L".\\r\\3");
-    EXPECT_EQ(Paths(Stored()), Paths(Table()->GetSyncFile()));
+    EXPECT_EQ(Paths(StoredFiles()), Paths(Table()->GetSyncFile()));
 }
 
 // Random operations against a plain vector with the same first-row rules.
@@ -336,7 +327,7 @@ TEST_F(TSyncFileArrayTest, RandomOperationsMatchAPlainModel) {
         ASSERT_EQ(Table()->GetSyncFileID(probe.strRelativePath),
                   byPath == model.memory.end() ? -1 : byPath->iId);
     }
-    ASSERT_EQ(Paths(Stored()), Paths(model.store));
+    ASSERT_EQ(Paths(StoredFiles()), Paths(model.store));
 }
 
 }  // namespace

@@ -26,15 +26,6 @@ using store_test::SameFile;
 
 class TableStoreTest : public store_test::StoreTest {
   protected:
-    std::vector<TSyncFile> StoredFiles() {
-        CTSyncFile table;
-        std::vector<TSyncFile> files;
-        EXPECT_EQ(table.ConnectDB(), 0);
-        EXPECT_EQ(table.GetFileInfo(files), 0);
-        table.Disconnect();
-        return files;
-    }
-
     // The tables of one file, read with SQLite directly.
     std::vector<std::string> TablesOf(const char* fileName) {
         sqlite3* db = nullptr;
