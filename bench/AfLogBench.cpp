@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/BenchSupport.h"
 #include "common/AfLog.h"
 #include "common/GlobalSetting.h"
 
@@ -21,9 +22,8 @@ constexpr int kLinesPerThread = 25000;
 }  // namespace
 
 int main() {
-    std::string home = (std::filesystem::temp_directory_path() / "corvena-aflog-XXXXXX").string();
-    if (mkdtemp(home.data()) == nullptr) {
-        std::perror("mkdtemp");
+    std::filesystem::path home = MakeScratchFolder("corvena-aflog-");
+    if (home.empty()) {
         return 1;
     }
     setenv("CORVENA_HOME", home.c_str(), 1);
@@ -42,8 +42,8 @@ int main() {
     for (std::thread& thread : threads) {
         thread.join();
     }
-    std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
+    double seconds = Seconds(start);
     std::filesystem::remove_all(home);
-    std::printf("aflog_lines_per_s %.0f lines/s\n", kThreads * kLinesPerThread / seconds.count());
+    std::printf("aflog_lines_per_s %.0f lines/s\n", kThreads * kLinesPerThread / seconds);
     return 0;
 }

@@ -7,33 +7,17 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <random>
 #include <string>
-#include <vector>
 
+#include "bench/BenchSupport.h"
 #include "common/Utility.h"
 
 namespace {
 
 constexpr std::size_t kFileBytes = std::size_t(1) << 30;
 constexpr int kRounds = 3;
-
-void WriteTestFile(const std::string& path) {
-    std::vector<char> block(1 << 20);
-    std::mt19937_64 random(42);
-    std::ofstream out(path, std::ios::binary);
-    for (std::size_t written = 0; written < kFileBytes; written += block.size()) {
-        for (std::size_t i = 0; i < block.size(); i += 8) {
-            std::uint64_t value = random();
-            std::memcpy(block.data() + i, &value, 8);
-        }
-        out.write(block.data(), static_cast<std::streamsize>(block.size()));
-    }
-}
 
 std::string OpensslMd5(const std::string& path) {
     std::string command = "openssl dgst -md5 -r '" + path + "'";
@@ -53,8 +37,7 @@ double BestMibPerSecond(const std::function<std::string()>& run, std::string& di
     for (int round = 0; round < kRounds; ++round) {
         auto start = std::chrono::steady_clock::now();
         digest = run();
-        std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
-        best = std::max(best, static_cast<double>(kFileBytes) / (1 << 20) / seconds.count());
+        best = std::max(best, static_cast<double>(kFileBytes) / (1 << 20) / Seconds(start));
     }
     return best;
 }
@@ -62,13 +45,12 @@ double BestMibPerSecond(const std::function<std::string()>& run, std::string& di
 }  // namespace
 
 int main() {
-    std::string folder = (std::filesystem::temp_directory_path() / "corvena-md5-XXXXXX").string();
-    if (mkdtemp(folder.data()) == nullptr) {
-        std::perror("mkdtemp");
+    std::filesystem::path folder = MakeScratchFolder("corvena-md5-");
+    if (folder.empty()) {
         return 1;
     }
-    std::string path = folder + "/data.bin";
-    WriteTestFile(path);
+    std::string path = (folder / "data.bin").string();
+    WriteRandomFile(path, kFileBytes, 42);
     std::string ours;
     std::string theirs;
     double ourSpeed = BestMibPerSecond([&] { return GetFileMd5(path); }, ours);

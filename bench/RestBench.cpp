@@ -20,10 +20,9 @@
 #include <string>
 #include <vector>
 
-#include "bench/RandomFile.h"
+#include "bench/BenchSupport.h"
 #include "common/GlobalSetting.h"
 #include "common/Utility.h"
-#include "platform/Paths.h"
 #include "rest/FileMgr.h"
 #include "rest/SyncMgr.h"
 #include "rest/UserMgr.h"
@@ -39,15 +38,6 @@ constexpr const char* kPassword = "secret";
 constexpr const char* kPasswordBase64 = "c2VjcmV0";
 constexpr std::int64_t kFileBytes = std::int64_t{1} << 30;
 constexpr double kMiB = 1024.0 * 1024.0;
-
-double Seconds(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-void Print(const char* name, double value, const char* unit) {
-    std::printf("%s %.3f %s\n", name, value, unit);
-    std::fflush(stdout);
-}
 
 void Run(const std::string& command) {
     if (std::system(command.c_str()) != 0) {
@@ -196,20 +186,13 @@ class CBench {
     UserInfo m_user;
 };
 
-fs::path BuildDir() {
-    const char* build = getenv("CORVENA_BUILD");
-    return build != nullptr ? fs::path(build) : plat::ExecutablePath().parent_path().parent_path();
-}
-
 }  // namespace
 
 int main() {
-    std::string pattern = (fs::temp_directory_path() / "corvena-bench-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) {
-        std::perror("mkdtemp");
+    fs::path home = MakeScratchFolder("corvena-bench-");
+    if (home.empty()) {
         return 1;
     }
-    fs::path home = pattern;
     setenv("CORVENA_HOME", home.c_str(), 1);
     int status = 0;
     try {

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchSupport.h"
 #include "service/AccountBook.h"
 #include "service/MetaStore.h"
 #include "service/RefService.h"
@@ -24,10 +25,6 @@ namespace fs = std::filesystem;
 constexpr int kFolders = 1000;
 constexpr int kFilesPerFolder = 99;
 constexpr std::size_t kPutBytes = std::size_t{1} << 30;
-
-double Seconds(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
 
 // 1,000 folders of 99 files each, written straight into the metadata before the service starts.
 void Seed(const fs::path& dataDir) {
@@ -126,12 +123,11 @@ double PutMibPerSecond(httplib::Client& client, const httplib::Headers& identity
 }  // namespace
 
 int main() {
-    std::string pattern = (fs::temp_directory_path() / "corvena-bench-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) {
-        std::perror("mkdtemp");
+    fs::path scratch = MakeScratchFolder("corvena-bench-");
+    if (scratch.empty()) {
         return 1;
     }
-    fs::path dataDir = fs::path(pattern) / "data";
+    fs::path dataDir = scratch / "data";
     Seed(dataDir);
     TServiceOptions options;
     options.dataDir = dataDir;
@@ -147,6 +143,6 @@ int main() {
         std::printf("service_put_mib_per_s %.0f MiB/s\n",
                     PutMibPerSecond(client, identity, dataDir));
     }
-    fs::remove_all(pattern);
+    fs::remove_all(scratch);
     return 0;
 }

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchSupport.h"
 #include "store/SyncingTaskArray.h"
 #include "store/TSyncFileArray.h"
 #include "store/tablestore/DatabasePool.h"
@@ -25,10 +26,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-double Seconds(Clock::time_point since) {
-    return std::chrono::duration<double>(Clock::now() - since).count();
-}
 
 TSyncFile Row(int id) {
     TSyncFile file;
@@ -131,8 +128,8 @@ double QueueCyclesPerSecond() {
 }  // namespace
 
 int main() {
-    std::string home = (std::filesystem::temp_directory_path() / "corvena-bench-XXXXXX").string();
-    if (mkdtemp(home.data()) == nullptr) {
+    std::filesystem::path home = MakeScratchFolder("corvena-bench-");
+    if (home.empty()) {
         return 1;
     }
     setenv("CORVENA_HOME", home.c_str(), 1);

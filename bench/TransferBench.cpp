@@ -28,7 +28,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/RandomFile.h"
+#include "bench/BenchSupport.h"
 #include "common/GlobalSetting.h"
 #include "common/Utility.h"
 #include "platform/ThreadMessage.h"
@@ -53,15 +53,6 @@ constexpr std::size_t kSmallFileBytes = 4096;
 constexpr std::int64_t kLargeFileBytes = std::int64_t{1} << 30;
 constexpr std::int64_t kLimitedBytes = std::int64_t{20} << 20;
 constexpr int kLimitKiB = 2000;
-
-double Seconds(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-void Print(const char* name, double value, const char* unit) {
-    std::printf("%s %.3f %s\n", name, value, unit);
-    std::fflush(stdout);
-}
 
 TComand UploadTask(const std::string& name) {
     TComand task;
@@ -236,25 +227,17 @@ class CBench {
     CTransferManager m_manager;
 };
 
-fs::path BuildFolder(const char* argv0) {
-    if (const char* build = getenv("CORVENA_BUILD")) {
-        return build;
-    }
-    return fs::absolute(argv0).parent_path().parent_path();
-}
-
 }  // namespace
 
-int main(int /*argc*/, char** argv) {
-    std::string pattern = (fs::temp_directory_path() / "corvena-bench-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) {
+int main() {
+    const fs::path home = MakeScratchFolder("corvena-bench-");
+    if (home.empty()) {
         return 1;
     }
-    const fs::path home = pattern;
     setenv("CORVENA_HOME", home.c_str(), 1);
     int status = 0;
     try {
-        CBench bench((BuildFolder(argv[0]) / "bin" / "refservice").string(), home);
+        CBench bench((BuildDir() / "bin" / "refservice").string(), home);
         bench.SmallFiles();
         bench.LargeUpload();
         status = bench.LimitedDownload() ? 0 : 1;

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchSupport.h"
 #include "common/Utility.h"
 #include "engine/DirectoryChangeWatcher.h"
 
@@ -120,13 +121,12 @@ int main() {
     // and the figure is the watcher's.
     std::error_code ec;
     fs::path base = fs::is_directory("/dev/shm", ec) ? "/dev/shm" : fs::temp_directory_path();
-    std::string home = (base / "corvena-watcher-XXXXXX").string();
-    if (mkdtemp(home.data()) == nullptr) {
-        std::perror("mkdtemp");
+    const fs::path home = MakeScratchFolder("corvena-watcher-", base);
+    if (home.empty()) {
         return 1;
     }
     setenv("CORVENA_HOME", home.c_str(), 1);
-    const fs::path root = fs::path(home) / "sync";
+    const fs::path root = home / "sync";
     fs::create_directories(root);
 
     CBurstHandler handler(root);
