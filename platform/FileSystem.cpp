@@ -11,6 +11,8 @@
 #include <string>
 #include <system_error>
 
+#include "platform/RootedPath.h"
+
 namespace plat {
 
 namespace {
@@ -230,7 +232,25 @@ int CReadOnlyFile::Open(const std::filesystem::path& path) {
     if (fd < 0) {
         return errno;
     }
-    // The item may have been swapped for a pipe between lstat and open.
+    return Take(fd);
+}
+
+int CReadOnlyFile::Open(const CRootedPath& item) {
+    const FileStatus status = item.Status();
+    if (!status.bExists) {
+        return ENOENT;
+    }
+    if (!status.bRegular) {
+        return EINVAL;
+    }
+    int fd = -1;
+    int error = item.OpenFile(O_RDONLY | O_NONBLOCK, 0, fd);
+    return error != 0 ? error : Take(fd);
+}
+
+int CReadOnlyFile::Take(int fd) {
+    struct stat st {};
+    // The item may have been swapped for a pipe between the status check and open.
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
         return EINVAL;

@@ -14,6 +14,8 @@
 
 namespace plat {
 
+class CRootedPath;
+
 struct FileStatus {
     bool bExists = false;
     bool bFolder = false;
@@ -62,10 +64,15 @@ class CReadOnlyFile {
     CReadOnlyFile& operator=(const CReadOnlyFile&) = delete;
 
     int Open(const std::filesystem::path& path);
+    // The same for an item reached below the sync directory without following links.
+    int Open(const CRootedPath& item);
     // Bytes read (0 at the end of the file), or -1 with errno set.
     long long Read(void* buffer, std::size_t size);
 
   private:
+    // Keeps fd when it is a plain file, else closes it (EINVAL).
+    int Take(int fd);
+
     int m_iFd = -1;
 };
 
