@@ -309,20 +309,6 @@ int CRootedPath::RenameReplace(const CRootedPath& to) const {
                : errno;
 }
 
-int CRootedPath::Exchange(const CRootedPath& other) const {
-    if (!IsOpen() || !other.IsOpen()) {
-        return EBADF;
-    }
-    if (IsRoot() || other.IsRoot()) {
-        return EINVAL;
-    }
-    if (::renameat2(m_iFolderFd, m_strLeaf.c_str(), other.m_iFolderFd, other.m_strLeaf.c_str(),
-                    RENAME_EXCHANGE) == 0) {
-        return 0;
-    }
-    return errno == ENOSYS ? EINVAL : errno;
-}
-
 int CRootedPath::Remove() const {
     if (!IsOpen()) {
         return EBADF;

@@ -70,8 +70,6 @@ class CRootedPath {
     // (EEXIST when it is taken), or replacing what is there.
     int RenameNoReplace(const CRootedPath& to) const;
     int RenameReplace(const CRootedPath& to) const;
-    // Swaps the two items in one step; EINVAL where the file system cannot.
-    int Exchange(const CRootedPath& other) const;
     // Removes the item (a file, a link or an empty folder) for good.
     int Remove() const;
     // Moves the item to the desktop trash. The trash takes a path, not a folder descriptor:

@@ -5,6 +5,7 @@
 #include "common/AfLog.h"
 #include "common/Utility.h"
 #include "rest/SyncMgr.h"
+#include "store/SyncTemporary.h"
 #include "store/SyncingTaskArray.h"
 #include "transfer/TransferCodes.h"
 #include "transfer/TransferLog.h"
@@ -108,38 +109,34 @@ int CDownLoad::Place(const TSyncFile& file, const plat::CRootedPath& partial,
         return error;
     }
     if (!IsRecordedUnchanged(file.strRelativePath, target)) {
-        error = KeepAside(target, target);
+        error = KeepAside(file, target);
         return error != 0 ? error : partial.RenameNoReplace(target);
     }
-    // The recorded version gives way to the service's newer one. Swapped in one step, so that
-    // a change the user made to it in the meantime is caught below and kept.
-    error = partial.Exchange(target);
-    if (error == EINVAL) {
-        return partial.RenameReplace(target);
-    }
-    if (error != 0) {
-        return error;
-    }
-    if (IsRecordedUnchanged(file.strRelativePath, partial)) {
-        return partial.Remove();
-    }
-    return KeepAside(partial, target);
+    // The recorded version gives way to the service's newer one. A change the user makes to it
+    // between the check and the rename is not caught.
+    return partial.RenameReplace(target);
 }
 
-int CDownLoad::KeepAside(const plat::CRootedPath& item, const plat::CRootedPath& target) {
+int CDownLoad::KeepAside(const TSyncFile& file, const plat::CRootedPath& target) {
     const std::wstring name = StringToWstring(target.Leaf());
+    // The watcher reports the move aside as a rename of the item; it is ours, not the user's,
+    // and must not rename the item on the service.
+    CSyncTemporary::Get()->Add(file, OPER_RENAME);
     int error = EEXIST;
     for (int attempt = 0; attempt < kBackupAttempts && error == EEXIST; ++attempt) {
         plat::CRootedPath backup;
         error = target.Sibling(WstringToString(BackupName(name, attempt)), backup);
         if (error == 0) {
-            error = item.RenameNoReplace(backup);
+            error = target.RenameNoReplace(backup);
         }
         if (error == 0) {
             AfLog(1, kTransferLog, "CDownLoad::DoTask", __LINE__,
                   "Local file kept as (%s): it is not the version last synchronised",
                   backup.Native().c_str());
         }
+    }
+    if (error != 0) {
+        CSyncTemporary::Get()->Delete(file, OPER_RENAME);
     }
     return error;
 }

@@ -35,6 +35,7 @@ class CDownLoad : public CBaseTransfer {
     // Renames the partial file to the target without losing what stands there. 0 or the error.
     static int Place(const TSyncFile& file, const plat::CRootedPath& partial,
                      const plat::CRootedPath& target);
-    // Renames the item to a free backup name made from the target's name. 0 or the error.
-    static int KeepAside(const plat::CRootedPath& item, const plat::CRootedPath& target);
+    // Renames what stands at the target to a free backup name made from its name, recording
+    // the rename in the server temporary set. 0 or the error.
+    static int KeepAside(const TSyncFile& file, const plat::CRootedPath& target);
 };

@@ -9,6 +9,7 @@
 #include <set>
 
 #include "platform/FileSystem.h"
+#include "store/SyncTemporary.h"
 #include "testing/ManualClock.h"
 #include "transfer/DownLoad.h"
 
@@ -245,6 +246,11 @@ TEST_F(TransferTest, AUserFileAtTheDownloadTargetSurvivesAsAConflictCopy) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.why);
         EXPECT_EQ(ReadWholeFile(Local(c.name)), "service " + c.name);
+        // The move aside must not come back from the watcher as the user's rename.
+        TSyncFile echo;
+        echo.strRelativePath = RelativeOf(c.name);
+        EXPECT_EQ(CSyncTemporary::Get()->CheckServerSyncFile(echo, OPER_RENAME),
+                  c.keptAs.empty() ? 0 : 1);
         if (c.keptAs.empty()) {
             EXPECT_FALSE(std::filesystem::exists(Local(backup(c.name, 0))));
         } else if (c.kept == "<link>") {
