@@ -138,6 +138,13 @@ int COtherTransfer::DeleteFolder(const TSyncFile& file) {
               "Not a folder, kept = (%s)", item.Native().c_str());
         return TRANSFER_FAILED;
     }
+    if (file.iType == 1 && status.bFolder) {
+        // The table recorded a file here: the folder is the user's, and the next comparison
+        // uploads it.
+        AfLog(1, kTransferLog, "COtherTransfer::DeleteFolder", __LINE__,
+              "Kept = (%s): a folder where a file was synchronised", item.Native().c_str());
+        return TRANSFER_OK;
+    }
     bool bKept = false;
     error = status.bFolder ? TrashRecorded(item, file.strRelativePath, true, bKept) : Trash(item);
     return error == 0 ? TRANSFER_OK : TRANSFER_LOCAL_BASE + error;

@@ -366,7 +366,12 @@ TEST_F(TransferTest, AFolderDeletedOnTheServiceKeepsWhatTheServiceNeverHad) {
     ASSERT_EQ(CTSyncFileArray::Get()->Add(task.tSyncFile), 0);
     WriteLocal("proj/new.txt", "created after the comparison");
     WriteLocal("proj/edited.txt", "edited after the comparison");
-    RunTasks({task});
+    // A file deleted on the service whose name now holds a folder of the user's.
+    WriteLocal("was-file/inside.txt", "the user's folder");
+    TComand file = ServiceTask("was-file", OPER_DELETE);
+    file.tSyncFile.iType = 1;
+    file.tSyncFile.iId = 120;
+    RunTasks({task, file});
 
     EXPECT_TRUE(Fails().empty());
     EXPECT_EQ(TreeOf(Local("proj")), (std::map<std::string, std::string>{
@@ -376,6 +381,7 @@ TEST_F(TransferTest, AFolderDeletedOnTheServiceKeepsWhatTheServiceNeverHad) {
                                          {"keep/fresh.txt", "new in a synchronised folder"},
                                          {"mine", "<folder>"},
                                      }));
+    EXPECT_EQ(ReadWholeFile(Local("was-file/inside.txt")), "the user's folder");
     EXPECT_TRUE(InTrash("old.txt", "synchronised"));
     EXPECT_TRUE(InTrash("deep.txt", "synchronised deep"));
     for (const TSyncFile& row : CTSyncFileArray::Get()->GetSyncFile()) {
