@@ -29,8 +29,8 @@ int NotAFolder(int folderFd, const std::string& name) {
     return ENOTDIR;
 }
 
-}  // namespace
-
+// Splits the relative form ".\a\b" into its names; false when it is not of that form. "."
+// alone gives no names (the root).
 bool SplitRelativePath(std::string_view relative, std::vector<std::string>& names) {
     names.clear();
     if (relative == ".") {
@@ -55,6 +55,8 @@ bool SplitRelativePath(std::string_view relative, std::vector<std::string>& name
     }
 }
 
+}  // namespace
+
 CRootedPath::~CRootedPath() {
     Close();
 }
@@ -74,15 +76,13 @@ CRootedPath& CRootedPath::operator=(CRootedPath&& other) noexcept {
     return *this;
 }
 
-int CRootedPath::Close() {
-    int error = 0;
-    if (m_iFolderFd >= 0 && ::close(m_iFolderFd) != 0) {
-        error = errno;
+void CRootedPath::Close() {
+    if (m_iFolderFd >= 0) {
+        ::close(m_iFolderFd);
     }
     m_iFolderFd = -1;
     m_strLeaf.clear();
     m_native.clear();
-    return error;
 }
 
 int CRootedPath::OpenFolderIn(int folderFd, const std::string& name, EFolders folders, int& fd) {

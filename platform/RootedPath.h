@@ -79,7 +79,7 @@ class CRootedPath {
     int MoveToTrash(std::string& error) const;
 
   private:
-    int Close();
+    void Close();
     // Opens the folder name in folderFd without following a link; creates it when asked.
     static int OpenFolderIn(int folderFd, const std::string& name, EFolders folders, int& fd);
 
@@ -87,9 +87,5 @@ class CRootedPath {
     std::string m_strLeaf;
     std::filesystem::path m_native;
 };
-
-// Splits the relative form ".\a\b" into its names; false when it is not of that form. "."
-// alone gives no names (the root).
-bool SplitRelativePath(std::string_view relative, std::vector<std::string>& names);
 
 }  // namespace plat
