@@ -146,7 +146,7 @@ std::string DescribeOutcome(const SSendOutcome& outcome, const fs::path& source)
         case SEND_NO_SYNCDIR:
             return "同步目录不存在，未发送" + item + "。";
         case SEND_INSIDE_SYNCDIR:
-            return item + "是同步目录或在同步目录中，不能发送到同步目录。";
+            return item + "是同步目录、在同步目录中或包含同步目录，不能发送到同步目录。";
         case SEND_NOT_COPYABLE:
             return item + "不是文件或文件夹，未发送。";
         case SEND_COPY_FAILED:
