@@ -432,6 +432,28 @@ TEST_F(DiskMonitorTest, WritesAskForOneComparisonPerBurst) {
     EXPECT_EQ(recorder_.Requests().back(), DISK_CAUSE_CONTENT_MODIFIED) << "a new burst";
 }
 
+// A file written without a pause long enough to end the burst is still compared now and then.
+TEST_F(DiskMonitorTest, AFileWrittenWithoutPauseIsComparedAfterTheLongestDelay) {
+    testing_support::ManualClock clock;
+    WriteFile(root_ / "log.txt");
+    Known("log.txt");
+    Start();
+    constexpr int kPauseMs = CCallbackDiskM::kModifyQuietMs * 9 / 10;
+    const plat::Clock::TimePoint first = plat::Clock::Now();
+    for (int i = 0; i * kPauseMs < CCallbackDiskM::kModifyMaxDelayMs * 2; ++i) {
+        WriteFile(root_ / "log.txt", "line\n");
+        SettleManually();
+        if (!recorder_.Requests().empty()) {
+            break;
+        }
+        testing_support::ManualClock::AdvanceWhenWaiting(1, std::chrono::milliseconds(kPauseMs));
+    }
+    ASSERT_EQ(recorder_.Requests(), std::vector<unsigned int>{DISK_CAUSE_CONTENT_MODIFIED});
+    auto elapsed = plat::Clock::Now() - first;
+    EXPECT_GE(elapsed, std::chrono::milliseconds(CCallbackDiskM::kModifyMaxDelayMs));
+    EXPECT_LT(elapsed, std::chrono::milliseconds(CCallbackDiskM::kModifyMaxDelayMs + 2 * kPauseMs));
+}
+
 TEST_F(DiskMonitorTest, LostChangesAskForAComparison) {
     auto pWatcher = std::make_unique<CHeldWatcher>();
     CHeldWatcher& held = *pWatcher;
