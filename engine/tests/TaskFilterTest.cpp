@@ -46,6 +46,11 @@ struct FilterRow {
     int statusAfter = MSYNC_STATE_IDLE;
 };
 
+// Failures name the row instead of dumping its bytes.
+void PrintTo(const FilterRow& row, std::ostream* out) {
+    *out << row.name;
+}
+
 std::function<Batch(const std::wstring&)> Fixed(Batch batch) {
     return [batch](const std::wstring&) { return batch; };
 }
