@@ -25,10 +25,14 @@ int CFileMaxPath::DoAction(std::vector<TComand>& batch) {
         if (length <= kMaxPath) {
             return false;
         }
-        int nFailID = -1;
-        CSyncFailArray::Get()->Add(1001, task, nFailID);
-        plat::PostThreadMessage(GetTaskMgrThreadId(), MSG_ERR_FILEPATH_TOOLONG,
-                                static_cast<plat::WPARAM>(nFailID), 0);
+        // The offline comparison builds the same task again every 30 seconds: it is listed
+        // and reported once.
+        if (CSyncFailArray::Get()->CheakSyncFail(task) == 0) {
+            int nFailID = -1;
+            CSyncFailArray::Get()->Add(1001, task, nFailID);
+            plat::PostThreadMessage(GetTaskMgrThreadId(), MSG_ERR_FILEPATH_TOOLONG,
+                                    static_cast<plat::WPARAM>(nFailID), 0);
+        }
         AfLog(4, kLogicSyncLog, kFunction, __LINE__,
               "Error::The long of (%d)(%s) is longer than Max Path , Do not Sync", length,
               WstringToString(task.tSyncFile.strRelativePath).c_str());

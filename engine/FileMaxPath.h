@@ -13,9 +13,10 @@ class CFileMaxPath : public CBaseSyncRule {
     static constexpr int kMaxPath = 240;
 
     // Removes every task whose absolute path (the sync directory joined with the relative
-    // path) has more than kMaxPath characters other than separators: adds it to the fail list
-    // with 1001, posts MSG_ERR_FILEPATH_TOOLONG (wParam the fail list's key, lParam 0) to the
-    // task manager thread and logs at level 4. 0.
+    // path) has more than kMaxPath characters other than separators, with a level-4 line.
+    // Unless the fail list holds the task already, adds it there with 1001 and posts
+    // MSG_ERR_FILEPATH_TOOLONG (wParam the fail list's key, lParam 0) to the task manager
+    // thread. 0.
     int DoAction(std::vector<TComand>& batch) override;
 
     // The characters of the path other than "/" and "\".

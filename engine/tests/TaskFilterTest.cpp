@@ -36,7 +36,7 @@ struct FilterRow {
     unsigned flagsBefore = 0;
     int statusBefore = MSYNC_STATE_IDLE;
     // Runs before the batch (entries of the server temporary set, the fail list...).
-    std::function<void()> before = {};
+    std::function<void(const std::wstring& syncDir)> before = {};
     int result = 1;
     std::vector<std::wstring> queued = {};
     // Names that went to the fail list with 1001, each announced with MSG_ERR_FILEPATH_TOOLONG.
@@ -177,6 +177,21 @@ const std::vector<FilterRow> kRows = {
      .logged = {{kMaxPath, "Error::The long of (241)(.\\ddd", 1},
                 {kMaxPath, "is longer than Max Path , Do not Sync", 1}},
      .flagsAfter = kDiskCause},
+    {.name = "PathTooLongAgain",
+     .why = "the offline comparison builds a too-long path again and again: it is left out "
+            "each time but listed and announced only once",
+     .batch =
+         [](const std::wstring& dir) {
+             return Batch{filter_test::LongPathTask(L"long241.txt", 241, dir)};
+         },
+     .before =
+         [](const std::wstring& dir) {
+             TComand task = filter_test::LongPathTask(L"long241.txt", 241, dir);
+             int nFailID = -1;
+             ASSERT_EQ(CSyncFailArray::Get()->Add(1001, task, nFailID), 0);
+         },
+     .queued = {},
+     .logged = {{kMaxPath, "Error::The long of (241)(", 1}}},
     {.name = "SizeJustBelow4G",
      .why = "4294967295 bytes is below the limit: the file is synchronised, no flag",
      .batch = Fixed({WithSize(Task(L"edge.bin"), "4294967295")}),
@@ -270,7 +285,7 @@ const std::vector<FilterRow> kRows = {
             "file and a service task of a file with an echo entry go on",
      .batch = Fixed({Task(L"got.txt"), Task(L"got.txt"), Task(L"svc.txt", OPER_ADD, 0)}),
      .before =
-         [] {
+         [](const std::wstring&) {
              CSyncTemporary::Get()->Add(Task(L"got.txt").tSyncFile, OPER_ADD);
              CSyncTemporary::Get()->Add(Task(L"svc.txt").tSyncFile, OPER_ADD);
          },
@@ -281,7 +296,10 @@ const std::vector<FilterRow> kRows = {
      .why = "an echo entry answers only its own operation: a remembered delete does not swallow "
             "an add of the same file",
      .batch = Fixed({Task(L"gone.txt", OPER_ADD), Task(L"gone.txt", OPER_DELETE)}),
-     .before = [] { CSyncTemporary::Get()->Add(Task(L"gone.txt").tSyncFile, OPER_DELETE); },
+     .before =
+         [](const std::wstring&) {
+             CSyncTemporary::Get()->Add(Task(L"gone.txt").tSyncFile, OPER_DELETE);
+         },
      .queued = {L"gone.txt"},
      .logged = {{kEcho, "(gone.txt)", 1}},
      .flagsAfter = kDiskCause},
@@ -290,7 +308,7 @@ const std::vector<FilterRow> kRows = {
             "excluded still reach the queue",
      .batch = Fixed({Task(L"failed.txt"), ExcludedFolder()}),
      .before =
-         [] {
+         [](const std::wstring&) {
              TComand failed = Task(L"failed.txt");
              int nFailID = -1;
              ASSERT_EQ(CSyncFailArray::Get()->Add(1002, failed, nFailID), 0);
@@ -308,7 +326,7 @@ TEST_P(TaskFilterTest, Batch) {
     SCOPED_TRACE(row.why);
     ResetStatus(row.flagsBefore, row.statusBefore);
     if (row.before) {
-        row.before();
+        row.before(SyncDir());
     }
     const std::size_t failsBefore = Fails().size();
     CTaskManager manager;
