@@ -1,6 +1,5 @@
 #include "platform/RootedPath.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
@@ -172,17 +171,7 @@ int CRootedPath::Sibling(const std::string& name, CRootedPath& sibling) const {
 }
 
 FileStatus CRootedPath::Status() const {
-    FileStatus status;
-    struct stat st {};
-    if (!IsOpen() || ::fstatat(m_iFolderFd, m_strLeaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-        return status;
-    }
-    status.bExists = true;
-    status.bFolder = S_ISDIR(st.st_mode);
-    status.bRegular = S_ISREG(st.st_mode);
-    status.size = static_cast<std::uint64_t>(st.st_size);
-    status.modifyTime = st.st_mtim.tv_sec;
-    return status;
+    return IsOpen() ? GetFileStatusAt(m_iFolderFd, m_strLeaf.c_str()) : FileStatus();
 }
 
 int CRootedPath::OpenFile(int flags, unsigned mode, int& fd) const {
@@ -240,22 +229,7 @@ int CRootedPath::List(std::vector<std::string>& names) const {
     if (error != 0) {
         return error;
     }
-    DIR* dir = ::fdopendir(fd);
-    if (dir == nullptr) {
-        error = errno;
-        ::close(fd);
-        return error;
-    }
-    errno = 0;
-    while (const dirent* entry = ::readdir(dir)) {
-        std::string_view name = entry->d_name;
-        if (name != "." && name != "..") {
-            names.emplace_back(name);
-        }
-    }
-    error = errno;
-    ::closedir(dir);
-    return error;
+    return ListOpenFolder(fd, names);
 }
 
 int CRootedPath::MakeFolder() const {
