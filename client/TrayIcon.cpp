@@ -25,7 +25,15 @@ CMyIcon::~CMyIcon() {
     delete m_window;
 }
 
+// The images live in ClientCore, a static library, whose resource initialiser the linker
+// leaves out unless something calls it.
+static void LoadImages() {
+    Q_INIT_RESOURCE(img);
+}
+
 QIcon CMyIcon::IconFor(int number) {
+    static const bool loaded = (LoadImages(), true);
+    (void)loaded;
     return QIcon(QStringLiteral(":/img/icon%1.svg").arg(number));
 }
 
