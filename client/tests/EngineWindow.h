@@ -43,7 +43,8 @@ class CEngineWindow {
         std::lock_guard<std::mutex> lock(m_mutex);
         return m_messages;
     }
-    bool WaitFor(plat::UINT message) {
+    bool WaitFor(plat::UINT message,
+                 std::chrono::milliseconds realTimeout = std::chrono::seconds(10)) {
         return WaitUntil(
             [&] {
                 for (const TEngineMessage& m : Messages()) {
@@ -53,7 +54,7 @@ class CEngineWindow {
                 }
                 return false;
             },
-            std::chrono::seconds(10));
+            realTimeout);
     }
     TEngineMessage Last(plat::UINT message) {
         TEngineMessage found{0, 0, 0};

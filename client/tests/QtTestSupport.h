@@ -32,13 +32,21 @@ struct TBoxSeen {
     QString caption;
 };
 
-// Looks every 5 ms for a message box, records it and presses OK, then stops looking. Meant
-// for a box opened by a click that the test makes right after this call.
+// Looks every 5 ms for a message box, records it and presses OK, then stops looking; it also
+// stops once the caller drops the result. Meant for a box opened by a click that the test
+// makes right after this call.
 inline std::shared_ptr<TBoxSeen> AnswerNextMessageBox() {
-    auto seen = std::make_shared<TBoxSeen>();
+    auto result = std::make_shared<TBoxSeen>();
+    std::weak_ptr<TBoxSeen> weak = result;
     auto* timer = new QTimer();
     timer->setInterval(5);
-    QObject::connect(timer, &QTimer::timeout, [seen, timer] {
+    QObject::connect(timer, &QTimer::timeout, [weak, timer] {
+        std::shared_ptr<TBoxSeen> seen = weak.lock();
+        if (!seen) {
+            timer->stop();
+            timer->deleteLater();
+            return;
+        }
         for (QWidget* widget : QApplication::topLevelWidgets()) {
             auto* box = qobject_cast<QMessageBox*>(widget);
             if (box != nullptr && box->isVisible()) {
@@ -53,7 +61,7 @@ inline std::shared_ptr<TBoxSeen> AnswerNextMessageBox() {
         }
     });
     timer->start();
-    return seen;
+    return result;
 }
 
 // Writes the window's picture to SCREENSHOT_DIR/name.png; true when written.
