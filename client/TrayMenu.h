@@ -1,7 +1,8 @@
 #pragma once
 // The tray popup menus and what their rows do. Three menus: the full menu (rows 0 to 9, ids
 // equal to the row), the menu shown before the sync directory is set and the offline menu
-// (each the single row "退出", ids 0 and 1). A full-menu row runs its handler only while the
+// (each the single row "退出", ids 0 and 1). The full menu also offers the sync detail window
+// ("同步详情", id 10), which has no other way in. A full-menu row runs its handler only while the
 // engine runs; the single-row menus always exit. With the engine gone a click on the pause
 // row is ignored like the others (it does not end the client).
 //
@@ -25,6 +26,8 @@ enum ETrayRow {
     ROW_FEEDBACK = 7,
     ROW_ABOUT = 8,
     ROW_EXIT = 9,
+    // The sync detail window, listed after "打开同步目录".
+    ROW_DETAIL = 10,
 };
 
 struct TrayMenuRow {

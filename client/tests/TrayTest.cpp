@@ -65,8 +65,8 @@ TEST_F(TrayTest, EachPopupHasItsRows) {
     EXPECT_EQ(tray_.Icon().ShownIcon(), ICON_MAIN);
     EXPECT_EQ(tray_.Icon().CallbackMessage(), TRAY_MSG_SYNCDIR_SET);
     EXPECT_EQ(Texts(tray_.Popup()),
-              (QStringList{"1.2MB/10GB", "-", "暂停同步", "设置", "打开同步目录", "登录web管理文件",
-                           "检测版本", "意见反馈", "关于", "退出"}));
+              (QStringList{"1.2MB/10GB", "-", "暂停同步", "设置", "打开同步目录", "同步详情",
+                           "登录web管理文件", "检测版本", "意见反馈", "关于", "退出"}));
     EXPECT_TRUE(testing_support::Screenshot(tray_.Popup(), "tray-menu"));
     tray_.Popup()->hide();
 
