@@ -16,73 +16,40 @@
 #include "store/tablestore/UserInfo.h"
 
 std::wstring GetSystemConfig(const std::string& key) {
-    CSystemInfo table;
     std::wstring value;
-    if (table.ConnectDB() == 0) {
-        table.GetConfig(key, value);
-    }
-    table.Disconnect();
+    WithTable<CSystemInfo>([&](CSystemInfo& table) { return table.GetConfig(key, value); });
     return value;
 }
 
 int SetSystemConfig(const std::string& key, const std::wstring& value) {
-    CSystemInfo table;
-    int result = table.ConnectDB();
-    if (result == 0) {
-        result = table.SetConfig(key, value);
-    }
-    table.Disconnect();
-    return result;
+    return WithTable<CSystemInfo>([&](CSystemInfo& table) { return table.SetConfig(key, value); });
 }
 
 int ReadUserRecord(UserInfo& info) {
-    CUserInfo table;
-    int result = table.ConnectDB();
-    if (result == 0) {
-        result = table.GetUserInfo(info);
-    }
-    table.Disconnect();
-    return result;
+    return WithTable<CUserInfo>([&](CUserInfo& table) { return table.GetUserInfo(info); });
 }
 
 int WriteUserRecord(const UserInfo& info) {
-    CUserInfo table;
-    int result = table.ConnectDB();
-    if (result == 0) {
-        result = table.SetUserInfo(info);
-    }
-    table.Disconnect();
-    return result;
+    return WithTable<CUserInfo>([&](CUserInfo& table) { return table.SetUserInfo(info); });
 }
 
 namespace {
-void Drop(CDbBase& table, const char* name) {
-    if (table.ConnectDB() == 0) {
-        table.DropTable(name);
-    }
-    table.Disconnect();
+template <typename Table>
+void Drop(const char* name) {
+    WithTable<Table>([name](Table& table) { return table.DropTable(name); });
 }
 }  // namespace
 
 void ClearUserData() {
     CGlobalSetting setting;
     setting.Load(L"config.ini");
-    {
-        CUserInfo user;
-        Drop(user, "USERINFO");
-        CSyncFolder folder;
-        Drop(folder, "SyncFolder");
-        CSyncingTask syncing;
-        Drop(syncing, "SyncingTask");
-        CSyncCompleted completed;
-        Drop(completed, "SyncCompleted");
-        CSyncFail fail;
-        Drop(fail, "FailSync");
-        CTSyncFile files;
-        Drop(files, "FileInfo");
-        CSystemInfo system;
-        Drop(system, "config");
-    }
+    Drop<CUserInfo>("USERINFO");
+    Drop<CSyncFolder>("SyncFolder");
+    Drop<CSyncingTask>("SyncingTask");
+    Drop<CSyncCompleted>("SyncCompleted");
+    Drop<CSyncFail>("FailSync");
+    Drop<CTSyncFile>("FileInfo");
+    Drop<CSystemInfo>("config");
     // The table files are this program's own state, not the user's items: removed for good.
     std::filesystem::path folder = plat::DataDir() / "user" / WstringToString(setting.m_wstrUser);
     std::error_code ec;

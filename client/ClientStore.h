@@ -7,6 +7,19 @@
 
 #include "common/SyncRecords.h"
 
+// Connects a table object of that class, runs operation(table) and disconnects: 0 or the first
+// failure's result.
+template <typename Table, typename Operation>
+int WithTable(Operation operation) {
+    Table table;
+    int result = table.ConnectDB();
+    if (result == 0) {
+        result = operation(table);
+    }
+    table.Disconnect();
+    return result;
+}
+
 // The value of a system-table key; empty when never set or unreadable.
 std::wstring GetSystemConfig(const std::string& key);
 // 0 or the store's result.

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "client/ClientStore.h"
 #include "common/AfLog.h"
 #include "common/Utility.h"
 #include "store/SyncCodes.h"
@@ -79,13 +80,20 @@ SyncingRow CSyncDetailModel::RowOf(const TComand& task) const {
     return row;
 }
 
+CompletedRow CSyncDetailModel::CompletedRowOf(const SyncCompleted& record) const {
+    const TComand& task = record.tComand;
+    return {task.tSyncFile.strName, SizeText(task.tSyncFile.strFileSize),
+            StringToWstring(task.tSyncFile.strModifyTime), L"查看", FullPath(task)};
+}
+
+FailedRow CSyncDetailModel::FailedRowOf(const SyncFail& record) const {
+    return {record.tComand.tSyncFile.strName, ReasonText(record.errcode), L"查看",
+            FullPath(record.tComand)};
+}
+
 bool CSyncDetailModel::LoadSync() {
     std::vector<TComand> tasks;
-    CSyncingTask table;
-    if (table.ConnectDB() == 0) {
-        table.GetAllSyncingTask(tasks);
-    }
-    table.Disconnect();
+    WithTable<CSyncingTask>([&](CSyncingTask& table) { return table.GetAllSyncingTask(tasks); });
     std::lock_guard<std::mutex> lock(m_listLock);
     // A row read again keeps the speed it shows.
     std::vector<SyncingRow> before;
@@ -110,31 +118,19 @@ bool CSyncDetailModel::LoadSync() {
 
 void CSyncDetailModel::LoadCompleted() {
     std::vector<SyncCompleted> records;
-    CSyncCompleted table;
-    if (table.ConnectDB() == 0) {
-        table.GetArr(records);
-    }
-    table.Disconnect();
+    WithTable<CSyncCompleted>([&](CSyncCompleted& table) { return table.GetArr(records); });
     m_completed.clear();
     for (const SyncCompleted& record : records) {
-        const TComand& task = record.tComand;
-        m_completed.push_back({task.tSyncFile.strName, SizeText(task.tSyncFile.strFileSize),
-                               StringToWstring(task.tSyncFile.strModifyTime), L"查看",
-                               FullPath(task)});
+        m_completed.push_back(CompletedRowOf(record));
     }
 }
 
 void CSyncDetailModel::LoadFailed() {
     std::vector<SyncFail> records;
-    CSyncFail table;
-    if (table.ConnectDB() == 0) {
-        table.GetFailArr(records);
-    }
-    table.Disconnect();
+    WithTable<CSyncFail>([&](CSyncFail& table) { return table.GetFailArr(records); });
     m_failed.clear();
     for (const SyncFail& record : records) {
-        m_failed.push_back({record.tComand.tSyncFile.strName, ReasonText(record.errcode), L"查看",
-                            FullPath(record.tComand)});
+        m_failed.push_back(FailedRowOf(record));
     }
 }
 
@@ -155,13 +151,8 @@ bool CSyncDetailModel::OnSyncStatus(int state) {
 bool CSyncDetailModel::OnCompleteSingleTask(int idKey) {
     m_lastSpeed = 0;
     SyncCompleted record;
-    CSyncCompleted table;
-    int result = table.ConnectDB();
-    if (result == 0) {
-        result = table.GetASyncCompleted(idKey, record);
-    }
-    table.Disconnect();
-    if (result != 0) {
+    if (WithTable<CSyncCompleted>(
+            [&](CSyncCompleted& table) { return table.GetASyncCompleted(idKey, record); }) != 0) {
         return false;
     }
     const TComand& task = record.tComand;
@@ -175,17 +166,11 @@ bool CSyncDetailModel::OnFailSingleTask(int idKey) {
     AfLog(0, "SyncDetailDlg", "CSyncDetailDlg::OnFailSingleTask", 0,
           "add a failed Task, idKey = %d", idKey);
     SyncFail record;
-    CSyncFail table;
-    int result = table.ConnectDB();
-    if (result == 0) {
-        result = table.GetASyncFail(idKey, record);
-    }
-    table.Disconnect();
-    if (result != 0) {
+    if (WithTable<CSyncFail>([&](CSyncFail& table) { return table.GetASyncFail(idKey, record); }) !=
+        0) {
         return false;
     }
-    m_failed.push_back({record.tComand.tSyncFile.strName, ReasonText(record.errcode), L"查看",
-                        FullPath(record.tComand)});
+    m_failed.push_back(FailedRowOf(record));
     DeleteASingleSyncing(idKey);
     return true;
 }
@@ -244,11 +229,8 @@ void CSyncDetailModel::OnMeanSpeed(unsigned upload, unsigned download) {
 }
 
 void CSyncDetailModel::ClearCompleted() {
-    CSyncCompleted table;
-    if (table.ConnectDB() == 0) {
-        table.DropTable("SyncCompleted");
-    }
-    table.Disconnect();
+    WithTable<CSyncCompleted>(
+        [](CSyncCompleted& table) { return table.DropTable("SyncCompleted"); });
     m_completed.clear();
 }
 

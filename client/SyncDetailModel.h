@@ -85,6 +85,8 @@ class CSyncDetailModel {
 
   private:
     SyncingRow RowOf(const TComand& task) const;
+    CompletedRow CompletedRowOf(const SyncCompleted& record) const;
+    FailedRow FailedRowOf(const SyncFail& record) const;
     std::wstring FullPath(const TComand& task) const;
 
     std::wstring m_syncDir;

@@ -96,26 +96,23 @@ void CTrayState::SetResuIcon() {
     m_bPause = false;
 }
 
-void CTrayState::OnFile4G() {
+void CTrayState::ShowNotice(const wchar_t* appended, int icon) {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_nIconState != ICONSTATE_IDLE || m_bPause || !m_bOnline) {
         return;
     }
     TrayIconInfo look;
-    look.tooltip = std::wstring(L"Corvena") + TIP_FILE4G;
-    look.icon = ICON_FILE4G;
+    look.tooltip = std::wstring(L"Corvena") + appended;
+    look.icon = icon;
     ApplyLocked(look);
 }
 
+void CTrayState::OnFile4G() {
+    ShowNotice(TIP_FILE4G, ICON_FILE4G);
+}
+
 void CTrayState::OnSpaceFull() {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_nIconState != ICONSTATE_IDLE || m_bPause || !m_bOnline) {
-        return;
-    }
-    TrayIconInfo look;
-    look.tooltip = std::wstring(L"Corvena") + TIP_SPACE_FULL;
-    look.icon = ICON_SPACE_FULL;
-    ApplyLocked(look);
+    ShowNotice(TIP_SPACE_FULL, ICON_SPACE_FULL);
 }
 
 void CTrayState::ShowFault(const TrayIconInfo& look) {

@@ -81,6 +81,7 @@ class CTrayState {
 
   private:
     void ApplyLocked(const TrayIconInfo& look);
+    void ShowNotice(const wchar_t* appended, int icon);
 
     mutable std::mutex m_mutex;
     Apply m_apply;
