@@ -1,5 +1,6 @@
 #include "client/TrayWindow.h"
 
+#include <QCloseEvent>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QIcon>
@@ -43,4 +44,9 @@ bool CTrayWindow::eventFilter(QObject* watched, QEvent* event) {
         return true;
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void CTrayWindow::closeEvent(QCloseEvent* event) {
+    event->ignore();
+    showMinimized();
 }

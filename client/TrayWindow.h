@@ -21,6 +21,9 @@ class CTrayWindow : public QWidget {
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // The window is the client's only handle: closing it minimises it (the menu's "退出" ends
+    // the client).
+    void closeEvent(QCloseEvent* event) override;
 
   private:
     QLabel* m_icon;
