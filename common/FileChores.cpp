@@ -171,18 +171,7 @@ std::string GetFileModifyTime(const std::wstring& path) {
 }
 
 int Backup(const std::wstring& path, std::wstring& newPath) {
-    std::time_t shifted = plat::Clock::WallNow() + 8 * 3600;
-    std::tm tm{};
-    gmtime_r(&shifted, &tm);
-    wchar_t stamp[32];
-    std::swprintf(stamp, sizeof stamp / sizeof stamp[0], L"_%4d%02d%02d%02d%02d%02d",
-                  tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
-    std::size_t nameStart = path.rfind(L'/') == std::wstring::npos ? 0 : path.rfind(L'/') + 1;
-    std::size_t dot = path.rfind(L'.');
-    if (dot == std::wstring::npos || dot <= nameStart) {
-        dot = path.size();
-    }
-    newPath = path.substr(0, dot) + stamp + path.substr(dot);
+    newPath = BackupPath(path, plat::Clock::WallNow());
     return plat::RenameNoReplace(NativePath(path), NativePath(newPath));
 }
 

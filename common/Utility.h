@@ -7,6 +7,7 @@
 // platform; GetRelatePath and GetAbsolutePath convert between it and native absolute paths.
 
 #include <cstdint>
+#include <ctime>
 #include <regex>
 #include <string>
 
@@ -29,7 +30,7 @@ std::string GetFileMd5(const std::string& path);
 // ".\" at the start.
 std::wstring GetRelatePath(const std::wstring& fullPath, const std::wstring& baseFolder);
 // Relative form to native path: the base followed by the relative path without its leading
-// "." (without ".\" when the base ends with a separator), backslashes turned into "/". An
+// "." (without ".\" when the base ends with "/"), backslashes turned into "/". An
 // empty relative path gives the base. The names are not checked: ".." stays "..".
 std::wstring GetAbsolutePath(const std::wstring& relativePath, const std::wstring& baseFolder);
 // Parent in the relative form (the text before the last backslash); empty when there is no
@@ -56,6 +57,8 @@ int wildcmp(const wchar_t* text, const wchar_t* pattern);
 // 3 September 2014 becomes "/S/a_20140903090503.txt" (".profile" becomes
 // ".profile_20140903090503"). newPath gets the new name. 0 or the error.
 int Backup(const std::wstring& path, std::wstring& newPath);
+// The name Backup gives the item at path when the wall clock reads now (seconds since 1970).
+std::wstring BackupPath(const std::wstring& path, std::time_t now);
 // Deletes a folder's content and then the folder (a file or link: the item alone), to the
 // desktop trash when recycleBin is 1, for good otherwise. An item that no trash takes stays,
 // with a log line. 0 when nothing is left (a missing path included), else the first error;
