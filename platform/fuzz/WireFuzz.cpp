@@ -21,12 +21,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/MessagePump.h"
 #include "platform/UnixSocket.h"
 #include "platform/Window.h"
+#include "testing/RawDatagram.h"
 
 namespace {
 
@@ -76,48 +78,18 @@ void CheckDecodeControl(FuzzedDataProvider& input) {
     std::free(control);
 }
 
-// Sends bytes on fd with `count` descriptors (of /dev/null) and, when forged, credentials of
-// that uid. Returns false when the kernel refused to send.
+// Sends bytes on fd with `count` descriptors of /dev/null and, when forged, credentials of
+// that uid. False when the kernel refused to send.
 bool SendDatagram(int fd, const std::vector<unsigned char>& bytes, std::size_t count,
                   const uid_t* forgedUid) {
     std::vector<UniqueFd> passed;
+    std::vector<int> numbers;
     for (std::size_t i = 0; i < count; ++i) {
         passed.emplace_back(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+        numbers.push_back(passed.back().Get());
     }
-    alignas(cmsghdr) unsigned char
-        control[CMSG_SPACE(sizeof(ucred)) + CMSG_SPACE(16 * sizeof(int))] = {};
-    msghdr header{};
-    iovec data{const_cast<unsigned char*>(bytes.data()), bytes.size()};
-    header.msg_iov = &data;
-    header.msg_iovlen = 1;
-    header.msg_control = control;
-    std::size_t used = 0;
-    header.msg_controllen = sizeof(control);
-    cmsghdr* c = CMSG_FIRSTHDR(&header);
-    if (count > 0) {
-        c->cmsg_level = SOL_SOCKET;
-        c->cmsg_type = SCM_RIGHTS;
-        c->cmsg_len = CMSG_LEN(count * sizeof(int));
-        for (std::size_t i = 0; i < count; ++i) {
-            const int passedFd = passed[i].Get();
-            std::memcpy(CMSG_DATA(c) + i * sizeof(int), &passedFd, sizeof(int));
-        }
-        used += CMSG_SPACE(count * sizeof(int));
-        c = CMSG_NXTHDR(&header, c);
-    }
-    if (forgedUid != nullptr) {
-        c->cmsg_level = SOL_SOCKET;
-        c->cmsg_type = SCM_CREDENTIALS;
-        c->cmsg_len = CMSG_LEN(sizeof(ucred));
-        const ucred credentials{::getpid(), *forgedUid, ::getgid()};
-        std::memcpy(CMSG_DATA(c), &credentials, sizeof(credentials));
-        used += CMSG_SPACE(sizeof(ucred));
-    }
-    header.msg_controllen = used;
-    if (used == 0) {
-        header.msg_control = nullptr;
-    }
-    return ::sendmsg(fd, &header, MSG_DONTWAIT | MSG_NOSIGNAL) >= 0;
+    return testing_support::SendRawDatagram(
+        fd, bytes, numbers, forgedUid ? std::optional<uid_t>(*forgedUid) : std::nullopt);
 }
 
 void CheckReceive(FuzzedDataProvider& input) {
@@ -227,39 +199,14 @@ void CheckWindow(FuzzedDataProvider& input) {
     // The hostile datagram, through a socket of its own like another process would use.
     UniqueFd hostile = plat::detail::ConnectDatagram(target.path);
     Require(hostile.Valid(), "the window's socket answers");
-    if (bWithReplySocket) {
-        msghdr header{};
-        iovec data{bytes.data(), bytes.size()};
-        header.msg_iov = &data;
-        header.msg_iovlen = 1;
-        alignas(cmsghdr) unsigned char
-            control[CMSG_SPACE(sizeof(int)) + CMSG_SPACE(sizeof(ucred))] = {};
-        header.msg_control = control;
-        header.msg_controllen = sizeof(control);
-        cmsghdr* c = CMSG_FIRSTHDR(&header);
-        c->cmsg_level = SOL_SOCKET;
-        c->cmsg_type = SCM_RIGHTS;
-        c->cmsg_len = CMSG_LEN(sizeof(int));
-        const int passedFd = replyTheirs.Get();
-        std::memcpy(CMSG_DATA(c), &passedFd, sizeof(int));
-        cmsghdr* next = CMSG_NXTHDR(&header, c);
-        header.msg_controllen = CMSG_SPACE(sizeof(int));
-        if (bForge) {
-            c = next;
-            c->cmsg_level = SOL_SOCKET;
-            c->cmsg_type = SCM_CREDENTIALS;
-            c->cmsg_len = CMSG_LEN(sizeof(ucred));
-            const ucred credentials{::getpid(), forgedUid, ::getgid()};
-            std::memcpy(CMSG_DATA(c), &credentials, sizeof(credentials));
-            header.msg_controllen += CMSG_SPACE(sizeof(ucred));
-        }
-        if (::sendmsg(hostile.Get(), &header, MSG_NOSIGNAL) < 0) {
-            return;
-        }
-        replyTheirs.Reset();
-    } else if (::send(hostile.Get(), bytes.data(), bytes.size(), MSG_NOSIGNAL) < 0) {
+    const std::vector<int> passed =
+        bWithReplySocket ? std::vector<int>{replyTheirs.Get()} : std::vector<int>();
+    if (!testing_support::SendRawDatagram(
+            hostile.Get(), bytes, passed,
+            bForge ? std::optional<uid_t>(forgedUid) : std::nullopt)) {
         return;
     }
+    replyTheirs.Reset();
 
     ++target.round;
     const WireMessage sentinel{plat::detail::kWirePost, kSentinel, target.round, 0};

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/Window.h"
+#include "testing/RawDatagram.h"
 #include "testing/TempHome.h"
 #include "testing/WaitUntil.h"
 
@@ -19,6 +20,7 @@ namespace {
 using plat::detail::ReceivedWire;
 using plat::detail::UniqueFd;
 using plat::detail::WireMessage;
+using testing_support::SendRawDatagram;
 
 constexpr uid_t kOtherUid = 65534;
 
@@ -27,43 +29,6 @@ int LowestFreeFd() {
     const int fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
     ::close(fd);
     return fd;
-}
-
-// Sends bytes with the descriptors attached and, when set, credentials claiming that uid (only
-// root may claim another user's).
-bool Send(int fd, const std::vector<unsigned char>& bytes, const std::vector<int>& passed,
-          std::optional<uid_t> claimedUid = std::nullopt) {
-    alignas(cmsghdr) unsigned char
-        control[CMSG_SPACE(8 * sizeof(int)) + CMSG_SPACE(sizeof(ucred))] = {};
-    msghdr header{};
-    iovec data{const_cast<unsigned char*>(bytes.data()), bytes.size()};
-    header.msg_iov = &data;
-    header.msg_iovlen = 1;
-    header.msg_control = control;
-    header.msg_controllen = sizeof(control);
-    std::size_t used = 0;
-    cmsghdr* c = CMSG_FIRSTHDR(&header);
-    if (!passed.empty()) {
-        c->cmsg_level = SOL_SOCKET;
-        c->cmsg_type = SCM_RIGHTS;
-        c->cmsg_len = CMSG_LEN(passed.size() * sizeof(int));
-        std::memcpy(CMSG_DATA(c), passed.data(), passed.size() * sizeof(int));
-        used += CMSG_SPACE(passed.size() * sizeof(int));
-        c = CMSG_NXTHDR(&header, c);
-    }
-    if (claimedUid) {
-        c->cmsg_level = SOL_SOCKET;
-        c->cmsg_type = SCM_CREDENTIALS;
-        c->cmsg_len = CMSG_LEN(sizeof(ucred));
-        const ucred credentials{::getpid(), *claimedUid, ::getgid()};
-        std::memcpy(CMSG_DATA(c), &credentials, sizeof(credentials));
-        used += CMSG_SPACE(sizeof(ucred));
-    }
-    header.msg_controllen = used;
-    if (used == 0) {
-        header.msg_control = nullptr;
-    }
-    return ::sendmsg(fd, &header, MSG_NOSIGNAL) >= 0;
 }
 
 std::vector<unsigned char> Bytes(const WireMessage& wire) {
@@ -102,7 +67,7 @@ TEST_F(UnixSocketTest, OnlyADatagramOfOneMessageIsTaken) {
         SCOPED_TRACE(c.why);
         std::vector<unsigned char> bytes = Bytes(wire);
         bytes.resize(c.size, 0xAB);
-        ASSERT_TRUE(Send(sender.Get(), bytes, {}));
+        ASSERT_TRUE(SendRawDatagram(sender.Get(), bytes, {}));
         ReceivedWire received;
         ASSERT_EQ(0, plat::detail::ReceiveWire(receiver.Get(), received));
         EXPECT_EQ(c.size == sizeof(wire), received.bWellFormed);
@@ -131,7 +96,7 @@ TEST_F(UnixSocketTest, PassedDescriptorsBeyondTheFirstAreClosed) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.why);
         const int lowest = LowestFreeFd();
-        ASSERT_TRUE(Send(sender.Get(), c.bytes, std::vector<int>(c.count, file.Get())));
+        ASSERT_TRUE(SendRawDatagram(sender.Get(), c.bytes, std::vector<int>(c.count, file.Get())));
         {
             ReceivedWire received;
             ASSERT_EQ(0, plat::detail::ReceiveWire(receiver.Get(), received));
@@ -171,10 +136,10 @@ TEST_F(UnixSocketTest, DatagramOfAnotherUserIsDropped) {
     }
     const WireMessage wire{plat::detail::kWirePost, 0x401, 1, 1};
     ReceivedWire received;
-    ASSERT_TRUE(Send(sender.Get(), Bytes(wire), {}, kOtherUid));
+    ASSERT_TRUE(SendRawDatagram(sender.Get(), Bytes(wire), {}, kOtherUid));
     ASSERT_EQ(0, plat::detail::ReceiveWire(receiver.Get(), received));
     EXPECT_FALSE(received.bWellFormed);
-    ASSERT_TRUE(Send(sender.Get(), Bytes(wire), {}, ::getuid()));
+    ASSERT_TRUE(SendRawDatagram(sender.Get(), Bytes(wire), {}, ::getuid()));
     ASSERT_EQ(0, plat::detail::ReceiveWire(receiver.Get(), received));
     EXPECT_TRUE(received.bWellFormed);
 }
@@ -193,13 +158,13 @@ TEST(WindowSocketTest, WindowIgnoresAnotherUserAndSurvivesJunk) {
     ASSERT_TRUE(hostile.Valid());
     const bool bRoot = ::geteuid() == 0;
     if (bRoot) {
-        ASSERT_TRUE(
-            Send(hostile.Get(), Bytes({plat::detail::kWirePost, 0x501, 0, 0}), {}, kOtherUid));
+        ASSERT_TRUE(SendRawDatagram(hostile.Get(), Bytes({plat::detail::kWirePost, 0x501, 0, 0}),
+                                    {}, kOtherUid));
     }
-    ASSERT_TRUE(Send(hostile.Get(), {0xFF}, {}));
-    ASSERT_TRUE(Send(hostile.Get(), std::vector<unsigned char>(100, 0x43), {}));
-    ASSERT_TRUE(Send(hostile.Get(), Bytes({plat::detail::kWireReply, 0x502, 0, 0}), {}));
-    ASSERT_TRUE(Send(hostile.Get(), Bytes({plat::detail::kWirePost, 0x503, 0, 0}), {}));
+    ASSERT_TRUE(SendRawDatagram(hostile.Get(), {0xFF}, {}));
+    ASSERT_TRUE(SendRawDatagram(hostile.Get(), std::vector<unsigned char>(100, 0x43), {}));
+    ASSERT_TRUE(SendRawDatagram(hostile.Get(), Bytes({plat::detail::kWireReply, 0x502, 0, 0}), {}));
+    ASSERT_TRUE(SendRawDatagram(hostile.Get(), Bytes({plat::detail::kWirePost, 0x503, 0, 0}), {}));
     ASSERT_TRUE(testing_support::WaitUntil([&calls] {
         plat::MSG msg;
         while (plat::PeekMessage(&msg, true)) {
