@@ -54,7 +54,7 @@ using Probe = std::pair<std::string, std::string>;
 // Every (section, key) the reader could see in the text, as the names the caller would pass.
 void AddProbesOfText(std::string_view text, std::vector<Probe>& probes) {
     std::string section;
-    while (!text.empty() && probes.size() < 64) {
+    while (!text.empty() && probes.size() < 16) {
         std::size_t end = text.find('\n');
         std::string_view line = Trimmed(text.substr(0, end));
         text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
@@ -86,7 +86,7 @@ void CheckTextReadsBack(const CIniText& ini, const std::vector<Probe>& probes) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider input(data, size);
-    const std::string file = input.ConsumeRandomLengthString(4096);
+    const std::string file = input.ConsumeRandomLengthString(2048);
     CIniText ini(file);
     std::vector<Probe> probes;
     AddProbesOfText(file, probes);
