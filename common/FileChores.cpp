@@ -116,11 +116,9 @@ std::string QuotedExec(const std::string& program) {
 
 }  // namespace
 
-std::string GetFileMd5(const std::string& path) {
-    plat::CReadOnlyFile file;
-    if (file.Open(path) != 0) {
-        return std::string();
-    }
+namespace {
+
+std::string Md5Of(plat::CReadOnlyFile& file) {
     std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(),
                                                                     &EVP_MD_CTX_free);
     if (!context || EVP_DigestInit_ex(context.get(), EVP_md5(), nullptr) != 1) {
@@ -143,6 +141,26 @@ std::string GetFileMd5(const std::string& path) {
         text.push_back(kHex[digest[i] & 0x0F]);
     }
     return text;
+}
+
+}  // namespace
+
+std::string GetFileMd5(const std::string& path) {
+    plat::CReadOnlyFile file;
+    return file.Open(path) == 0 ? Md5Of(file) : std::string();
+}
+
+std::string GetFileMd5(const plat::CRootedPath& item) {
+    plat::CReadOnlyFile file;
+    return file.Open(item) == 0 ? Md5Of(file) : std::string();
+}
+
+int OpenRootedPath(const std::wstring& relativePath, const std::wstring& baseFolder,
+                   plat::CRootedPath& item, plat::EFolders folders) {
+    if (baseFolder.empty()) {
+        return EINVAL;
+    }
+    return item.Open(NativePath(baseFolder), WstringToString(relativePath), folders);
 }
 
 int JudgeFolder(const std::wstring& path) {
@@ -170,8 +188,17 @@ std::string GetFileModifyTime(const std::wstring& path) {
     return status.bExists ? LocalTimeText(status.modifyTime) : std::string();
 }
 
+std::string GetFileModifyTime(const plat::CRootedPath& item) {
+    plat::FileStatus status = item.Status();
+    return status.bExists ? LocalTimeText(status.modifyTime) : std::string();
+}
+
+std::wstring BackupName(const std::wstring& path, int attempt) {
+    return BackupPath(path, plat::Clock::WallNow(), attempt);
+}
+
 int Backup(const std::wstring& path, std::wstring& newPath) {
-    newPath = BackupPath(path, plat::Clock::WallNow());
+    newPath = BackupName(path);
     return plat::RenameNoReplace(NativePath(path), NativePath(newPath));
 }
 

@@ -179,7 +179,7 @@ std::wstring GetFileName(const std::wstring& path) {
     return last == std::wstring::npos ? path : path.substr(last + 1);
 }
 
-std::wstring BackupPath(const std::wstring& path, std::time_t now) {
+std::wstring BackupPath(const std::wstring& path, std::time_t now, int attempt) {
     // A clock set absurdly far ahead names the backup after a time that still fits (or
     // after year 1900 when gmtime_r gives up); it must not overflow.
     constexpr std::time_t kUtcPlus8 = 8 * 3600;
@@ -192,12 +192,16 @@ std::wstring BackupPath(const std::wstring& path, std::time_t now) {
     std::swprintf(stamp, sizeof stamp / sizeof stamp[0], L"_%4lld%02d%02d%02d%02d%02d",
                   static_cast<long long>(tm.tm_year) + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour,
                   tm.tm_min, tm.tm_sec);
+    std::wstring suffix = stamp;
+    if (attempt > 0) {
+        suffix += L"_" + std::to_wstring(attempt);
+    }
     std::size_t nameStart = path.rfind(L'/') == std::wstring::npos ? 0 : path.rfind(L'/') + 1;
     std::size_t dot = path.rfind(L'.');
     if (dot == std::wstring::npos || dot <= nameStart) {
         dot = path.size();
     }
-    return path.substr(0, dot) + stamp + path.substr(dot);
+    return path.substr(0, dot) + suffix + path.substr(dot);
 }
 
 int CountChar(const std::wstring& text, wchar_t ch) {

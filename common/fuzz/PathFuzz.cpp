@@ -177,7 +177,8 @@ void CheckPaths(FuzzedDataProvider& input) {
             "the file name ends the path");
 
     const std::time_t now = input.ConsumeIntegral<std::int64_t>();
-    const std::wstring backup = BackupPath(full, now);
+    const int attempt = input.ConsumeIntegralInRange<int>(-1, 1000);
+    const std::wstring backup = BackupPath(full, now, attempt);
     Show({full, backup});
     const std::size_t slash = full.rfind(L'/');
     const std::size_t folderLength = slash == std::wstring::npos ? 0 : slash + 1;
