@@ -100,9 +100,9 @@ TEST_F(ListingReaderTest, MembersCountInAnyOrderAndTheLastOfRepeatedOnesWins) {
          {}},
         {"a code as a number", R"({"code":4,"total":0})", 8004, {}},
         {"a later total",
-         R"({"code":"0","total":5,"files":[{"fid":1},{"fid":2}],"total":1})",
+         R"({"code":"0","total":5,"files":[{"fid":1},{"fid":2}],"total":2})",
          REST_OK,
-         {1}},
+         {1, 2}},
         {"a later files array replaces the earlier",
          R"({"code":"0","total":1,"files":[{"fid":1},{"fid":2}],"files":[{"fid":3}]})",
          REST_OK,
@@ -119,18 +119,30 @@ TEST_F(ListingReaderTest, MembersCountInAnyOrderAndTheLastOfRepeatedOnesWins) {
          R"({"code":"0","total":0,"extra":{"files":[{"fid":1}]},"more":[[{"fid":2}]]})",
          REST_OK,
          {}},
-        {"entries past the total may be anything",
-         R"({"code":"0","total":1,"files":[{"fid":1},7,[{"fid":2}],"x"]})",
-         REST_OK,
-         {1}},
-        {"a non-object entry within the total",
+        {"entries beyond the total",
+         R"({"code":"0","total":1,"files":[{"fid":1},{"fid":2}]})",
+         REST_BAD_ANSWER,
+         {}},
+        {"a total of 0 with entries",
+         R"({"code":"0","total":0,"files":[{"fid":1}]})",
+         REST_BAD_ANSWER,
+         {}},
+        {"fewer entries than the total",
+         R"({"code":"0","total":3,"files":[{"fid":1},{"fid":2}]})",
+         REST_BAD_ANSWER,
+         {}},
+        {"a non-object entry",
          R"({"code":"0","total":2,"files":[{"fid":1},[{"fid":2}]]})",
          REST_BAD_ANSWER,
          {}},
-        {"a fraction of a total counts whole entries",
-         R"({"code":"0","total":1.9,"files":[{"fid":1},{"fid":2}]})",
+        {"a non-object entry replaced by a later files array",
+         R"({"code":"0","total":1,"files":[7],"files":[{"fid":4}]})",
          REST_OK,
-         {1}},
+         {4}},
+        {"a total with a fraction",
+         R"({"code":"0","total":1.9,"files":[{"fid":1},{"fid":2}]})",
+         REST_BAD_ANSWER,
+         {}},
         {"a total of true", R"({"code":"0","total":true,"files":[]})", REST_BAD_ANSWER, {}},
     };
     for (const Case& c : cases) {
@@ -171,6 +183,84 @@ TEST_F(ListingReaderTest, AnythingButOneStrictJsonObjectIsRefusedWhole) {
         std::vector<TSyncFile> files(1);
         EXPECT_EQ(CListingReader::Read(c.answer, EListing::All, files), REST_BAD_ANSWER);
         EXPECT_EQ(files.size(), 1u);
+    }
+}
+
+// Hands out an answer in pieces of a fixed size, with an empty piece after each, as a transfer
+// may deliver it.
+class CPieces final : public CAnswerSource {
+  public:
+    CPieces(std::string text, size_t size) : m_text(std::move(text)), m_iSize(size) {}
+    bool Next(std::string_view& piece) override {
+        if (m_bEnded || m_iAt >= m_text.size()) {
+            m_bEnded = true;
+            return false;
+        }
+        m_bEmptyNext = !m_bEmptyNext;
+        if (!m_bEmptyNext) {
+            piece = std::string_view();
+            return true;
+        }
+        piece = std::string_view(m_text).substr(m_iAt, m_iSize);
+        m_iAt += piece.size();
+        return true;
+    }
+    bool Ended() const { return m_bEnded; }
+
+  private:
+    std::string m_text;
+    size_t m_iSize;
+    size_t m_iAt = 0;
+    bool m_bEmptyNext = false;
+    bool m_bEnded = false;
+};
+
+void ExpectSameRecords(const std::vector<TSyncFile>& actual,
+                       const std::vector<TSyncFile>& expected) {
+    ASSERT_EQ(actual.size(), expected.size());
+    for (size_t i = 0; i < actual.size(); ++i) {
+        EXPECT_EQ(actual[i].iId, expected[i].iId);
+        EXPECT_EQ(actual[i].iPId, expected[i].iPId);
+        EXPECT_EQ(actual[i].strName, expected[i].strName);
+        EXPECT_EQ(actual[i].iType, expected[i].iType);
+        EXPECT_EQ(actual[i].strFileSize, expected[i].strFileSize);
+        EXPECT_EQ(actual[i].strServerTime, expected[i].strServerTime);
+        EXPECT_EQ(actual[i].strModifyTime, expected[i].strModifyTime);
+        EXPECT_EQ(actual[i].strMD5, expected[i].strMD5);
+    }
+}
+
+// A transfer cuts the answer anywhere: inside a key, a string, an escape, a number, a
+// multi-byte character. Every cut must read as the whole text does, and the source is read to
+// its end even when the answer is refused early.
+TEST_F(ListingReaderTest, AnswerInPiecesReadsAsTheWholeText) {
+    const std::string longName(5000, 'n');
+    const std::string answers[] = {
+        Listing(R"({"fid":7,"fpid":3,"fname":"名字 \"q\" \\ \/ \u00e9\ud83d\ude00",)"
+                R"("fisdir":"1","fsize":4294967296.5,"fmodify":"2026-12-10 03:00:00",)"
+                R"("storecode":"d41d8cd98f00b204e9800998ecf8427e"},{"fname":")" +
+                    longName + R"(","fisdir":true,"fsize":-12,"fid":1e2})",
+                "2"),
+        R"({"files":[{"fid":1},{"fid":2}],"total":2,"code":"0"})",
+        R"({"code":"12","files":[{"fid":1}],"total":1})",
+        Listing(R"({"fid":1})") + "   \n",
+        Listing(R"({"fid":1})") + std::string(1, '\0') + "xyz",
+        Listing(std::string(R"({"fname":"a)") + '\0' + R"(b"})"),
+        Listing(R"({"fname":"\ud800"})"),
+        Listing(R"({"fid":1})").substr(0, 30),
+        "<html>502</html>",
+    };
+    for (const std::string& answer : answers) {
+        std::vector<TSyncFile> whole(1);
+        const int expected = CListingReader::Read(answer, EListing::All, whole);
+        for (size_t size : {1, 2, 3, 7, 64}) {
+            SCOPED_TRACE(answer.substr(0, 60) + " in pieces of " + std::to_string(size));
+            CPieces pieces(answer, size);
+            std::vector<TSyncFile> files(1);
+            EXPECT_EQ(CListingReader::Read(pieces, EListing::All, files), expected);
+            EXPECT_TRUE(pieces.Ended());
+            ExpectSameRecords(files, whole);
+        }
     }
 }
 
