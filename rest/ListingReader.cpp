@@ -82,6 +82,11 @@ bool IsSpecialInString(char c) {
     return byte < 0x20 || byte == '"' || byte == '\\';
 }
 
+// The blanks JSON allows between tokens.
+bool IsBlank(char c) {
+    return c == ' ' || c == '\n' || c == '\r' || c == '\t';
+}
+
 // rapidjson's in-situ stream over the pieces of a source. Decoded strings are not written back
 // into the text, as in-situ parsing would do: a string may span pieces, and a piece is gone
 // once the next one is fetched. They go to a buffer of the stream's own, where the handler takes
@@ -117,6 +122,17 @@ class CPieceStream {
         m_text[m_iText++] = static_cast<char8_t>(c);
     }
     std::size_t PutEnd(Ch*) { return m_iText; }
+    // Passes over blanks, as the parser's own loop would, without taking them one by one.
+    void SkipBlanks() {
+        for (;;) {
+            while (m_pCur != m_pEnd && IsBlank(*m_pCur)) {
+                ++m_pCur;
+            }
+            if (m_pCur != m_pEnd || !IsBlank(Fetch())) {
+                return;
+            }
+        }
+    }
     // Takes the bytes of a string up to the next quote, backslash or control character within
     // this piece at once: the bytes the parser's own loop would take and put one by one.
     void TakePlainText() {
@@ -185,6 +201,12 @@ CPieceStream::Ch CPieceStream::Fetch() {
 }
 
 }  // namespace
+
+// As the parser does for its own streams: blanks passed over in bulk.
+template <>
+inline void rapidjson::SkipWhitespace(CPieceStream& stream) {
+    stream.SkipBlanks();
+}
 
 // The parser's hook for copying the plain stretches of a string in bulk, which it offers for its
 // own streams only.

@@ -235,29 +235,38 @@ void ExpectSameRecords(const std::vector<TSyncFile>& actual,
 // its end even when the answer is refused early.
 TEST_F(ListingReaderTest, AnswerInPiecesReadsAsTheWholeText) {
     const std::string longName(5000, 'n');
-    const std::string answers[] = {
-        Listing(R"({"fid":7,"fpid":3,"fname":"名字 \"q\" \\ \/ \u00e9\ud83d\ude00",)"
-                R"("fisdir":"1","fsize":4294967296.5,"fmodify":"2026-12-10 03:00:00",)"
-                R"("storecode":"d41d8cd98f00b204e9800998ecf8427e"},{"fname":")" +
-                    longName + R"(","fisdir":true,"fsize":-12,"fid":1e2})",
-                "2"),
-        R"({"files":[{"fid":1},{"fid":2}],"total":2,"code":"0"})",
-        R"({"code":"12","files":[{"fid":1}],"total":1})",
-        Listing(R"({"fid":1})") + "   \n",
-        Listing(R"({"fid":1})") + std::string(1, '\0') + "xyz",
-        Listing(std::string(R"({"fname":"a)") + '\0' + R"(b"})"),
-        Listing(R"({"fname":"\ud800"})"),
-        Listing(R"({"fid":1})").substr(0, 30),
-        "<html>502</html>",
+    struct Case {
+        std::string answer;
+        int result;  // read whole
+        size_t records;
     };
-    for (const std::string& answer : answers) {
+    const Case cases[] = {
+        {Listing(R"({"fid":7,"fpid":3,"fname":"名字 \"q\" \\ \/ \u00e9\ud83d\ude00",)"
+                 R"("fisdir":"1","fsize":4294967296.5,"fmodify":"2026-12-10 03:00:00",)"
+                 R"("storecode":"d41d8cd98f00b204e9800998ecf8427e"},{"fname":")" +
+                     longName + R"(","fisdir":true,"fsize":-12,"fid":1e2})",
+                 "2"),
+         REST_OK, 2},
+        {R"({"files":[{"fid":1},{"fid":2}],"total":2,"code":"0"})", REST_OK, 2},
+        {R"({"code":"12","files":[{"fid":1}],"total":1})", 8012, 0},
+        {"\n {\t\"code\" :\r\n \"0\" , \"total\":  1,\n  \"files\" : [ \n\t{ \"fid\" : 3 ,"
+         "  \"fname\":\"a  b\" } \n ]   \n}  \n\n",
+         REST_OK, 1},
+        {Listing(R"({"fid":1})") + std::string(1, '\0') + "xyz", REST_BAD_ANSWER, 0},
+        {Listing(std::string(R"({"fname":"a)") + '\0' + R"(b"})"), REST_BAD_ANSWER, 0},
+        {Listing(R"({"fname":"\ud800"})"), REST_BAD_ANSWER, 0},
+        {Listing(R"({"fid":1})").substr(0, 30), REST_BAD_ANSWER, 0},
+        {"<html>502</html>", REST_BAD_ANSWER, 0},
+    };
+    for (const Case& c : cases) {
         std::vector<TSyncFile> whole(1);
-        const int expected = CListingReader::Read(answer, EListing::All, whole);
+        ASSERT_EQ(CListingReader::Read(c.answer, EListing::All, whole), c.result) << c.answer;
+        ASSERT_EQ(whole.size(), 1 + c.records) << c.answer;
         for (size_t size : {1, 2, 3, 7, 64}) {
-            SCOPED_TRACE(answer.substr(0, 60) + " in pieces of " + std::to_string(size));
-            CPieces pieces(answer, size);
+            SCOPED_TRACE(c.answer.substr(0, 60) + " in pieces of " + std::to_string(size));
+            CPieces pieces(c.answer, size);
             std::vector<TSyncFile> files(1);
-            EXPECT_EQ(CListingReader::Read(pieces, EListing::All, files), expected);
+            EXPECT_EQ(CListingReader::Read(pieces, EListing::All, files), c.result);
             EXPECT_TRUE(pieces.Ended());
             ExpectSameRecords(files, whole);
         }
