@@ -83,6 +83,10 @@ int CAnswerReader::Listing(const std::string& answer, EListing kind,
     return CListingReader::Read(answer, kind, files);
 }
 
+int CAnswerReader::Listing(CAnswerSource& answer, EListing kind, std::vector<TSyncFile>& files) {
+    return CListingReader::Read(answer, kind, files);
+}
+
 int CAnswerReader::UploadVerify(const std::string& answer, TSyncFile& file) {
     CJsonAnswer json;
     int result = Evaluate(json, answer, REST_VERIFY_BASE);

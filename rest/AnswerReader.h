@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/SyncRecords.h"
+#include "rest/AnswerSource.h"
 
 class CAnswerReader {
   public:
@@ -30,10 +31,12 @@ class CAnswerReader {
         OneLevel,  // one folder level ("/ent/file/list")
     };
     // Appends one record per entry. "total" must be the number of entries of "files" (a
-    // missing "files" has none) and every entry an object; otherwise the answer is refused
-    // with 90002 and nothing is appended, since a listing that lacks entries would make its
-    // caller take the missing items for deleted ones.
+    // missing "files" has none) and every entry an object; otherwise the answer is refused and
+    // nothing is appended, since a listing that lacks entries would make its caller take the
+    // missing items for deleted ones.
     static int Listing(const std::string& answer, EListing kind, std::vector<TSyncFile>& files);
+    // The same over the pieces of an answer as it arrives; the source is read to its end.
+    static int Listing(CAnswerSource& answer, EListing kind, std::vector<TSyncFile>& files);
 
     // Code 0: "s_name" into the break point. Code 9: "fid" into iId, result 8009.
     static int UploadVerify(const std::string& answer, TSyncFile& file);

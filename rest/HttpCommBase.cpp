@@ -4,6 +4,7 @@
 #include <chrono>
 
 #include "common/AfLog.h"
+#include "rest/AnswerPull.h"
 #include "rest/ConnectionShare.h"
 #include "rest/RestResult.h"
 #include "rest/SpeedLimit.h"
@@ -68,10 +69,14 @@ void CHttpCommBase::FreeHeaders() {
 
 void CHttpCommBase::SetCurlOpt(const std::string& url, const std::string& postFields,
                                std::string& buffer) {
+    SetAddressAndBody(url, postFields);
+    SetAnswerCollector(buffer);
+}
+
+void CHttpCommBase::SetAddressAndBody(const std::string& url, const std::string& postFields) {
     curl_easy_setopt(m_pCurl, CURLOPT_URL, url.c_str());
     curl_easy_setopt(m_pCurl, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(postFields.size()));
     curl_easy_setopt(m_pCurl, CURLOPT_COPYPOSTFIELDS, postFields.c_str());
-    SetAnswerCollector(buffer);
 }
 
 void CHttpCommBase::SetAnswerCollector(std::string& buffer) {
@@ -94,33 +99,62 @@ size_t CHttpCommBase::CollectAnswer(char* data, size_t size, size_t count, void*
     return bytes;
 }
 
-int CHttpCommBase::PostForm(const char* path, const std::string& body,
-                            const std::vector<std::string>& headers, std::string& answer,
-                            long timeoutSeconds) {
+void CHttpCommBase::PrepareForm(const char* path, const std::string& body,
+                                const std::vector<std::string>& headers, long timeoutSeconds) {
     SetHeaders(headers);
-    answer.clear();
     curl_easy_setopt(m_pCurl, CURLOPT_HEADERFUNCTION, nullptr);
     curl_easy_setopt(m_pCurl, CURLOPT_UPLOAD, 0L);
     curl_easy_setopt(m_pCurl, CURLOPT_FAILONERROR, 1L);
-    SetCurlOpt(Url(path), body, answer);
+    SetAddressAndBody(Url(path), body);
     curl_easy_setopt(m_pCurl, CURLOPT_POST, 1L);
     curl_easy_setopt(m_pCurl, CURLOPT_TIMEOUT, timeoutSeconds);
     WatchForStall(&CHttpCommBase::OnPostProgress);
-    CURLcode result = StallResult(curl_easy_perform(m_pCurl), "CHttpCommBase::PostForm");
+}
+
+int CHttpCommBase::FormResult(CURLcode result, const char* function) {
+    result = StallResult(result, function);
     FreeHeaders();
-    // Only the answer collector refuses data in a form post.
+    // Only the answer's write function refuses data in a form post.
     if (result == CURLE_WRITE_ERROR) {
         return REST_BAD_ANSWER;
     }
     return result;
 }
 
+int CHttpCommBase::PostForm(const char* path, const std::string& body,
+                            const std::vector<std::string>& headers, std::string& answer,
+                            long timeoutSeconds) {
+    answer.clear();
+    PrepareForm(path, body, headers, timeoutSeconds);
+    SetAnswerCollector(answer);
+    return FormResult(curl_easy_perform(m_pCurl), "CHttpCommBase::PostForm");
+}
+
 int CHttpCommBase::PostLogged(const char* source, const char* function, const char* path,
                               const std::string& body, const UserInfo& user, std::string& answer,
                               long timeoutSeconds) {
-    int result =
+    return LoggedResult(
+        source, function,
         PostForm(path, body, IdentityHeaders(user.strUserId, user.strToken, user.strUserType),
-                 answer, timeoutSeconds);
+                 answer, timeoutSeconds));
+}
+
+int CHttpCommBase::PostLoggedStreamed(const char* source, const char* function, const char* path,
+                                      const std::string& body, const UserInfo& user,
+                                      const std::function<void(CAnswerSource&)>& read,
+                                      std::string& head) {
+    PrepareForm(path, body, IdentityHeaders(user.strUserId, user.strToken, user.strUserType), 0);
+    CURLcode transfer = CURLE_OK;
+    {
+        CAnswerPull answer(m_pCurl, head);
+        read(answer);
+        transfer = answer.Finish();
+    }
+    return LoggedResult(source, function,
+                        FormResult(transfer, "CHttpCommBase::PostLoggedStreamed"));
+}
+
+int CHttpCommBase::LoggedResult(const char* source, const char* function, int result) {
     if (result == REST_BAD_ANSWER) {
         AfLog(4, source, function, __LINE__, "answer larger than %zu bytes", REST_MAX_ANSWER_BYTES);
     } else if (result != CURLE_OK) {

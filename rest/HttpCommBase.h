@@ -17,10 +17,12 @@
 #include <curl/curl.h>
 
 #include <atomic>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "common/SyncRecords.h"
+#include "rest/AnswerSource.h"
 #include "rest/ServiceAddress.h"
 #include "rest/StallGuard.h"
 
@@ -71,6 +73,13 @@ class CHttpCommBase {
     int PostLogged(const char* source, const char* function, const char* path,
                    const std::string& body, const UserInfo& user, std::string& answer,
                    long timeoutSeconds = 0);
+    // PostLogged whose answer is not collected but handed to read while it arrives (AnswerPull.h):
+    // the transfer moves as read pulls the pieces, and whatever read leaves is read and dropped
+    // after it returns. head receives the first bytes of the answer, as much as a log line can
+    // show. Results as PostForm.
+    int PostLoggedStreamed(const char* source, const char* function, const char* path,
+                           const std::string& body, const UserInfo& user,
+                           const std::function<void(CAnswerSource&)>& read, std::string& head);
     static std::string ClientKindHeader() { return std::string("ent_uclient:") + CLIENT_KIND_TEXT; }
     // The identity set: client kind, user id, session token, user type.
     static std::vector<std::string> IdentityHeaders(const std::string& userId,
@@ -100,6 +109,13 @@ class CHttpCommBase {
 
   private:
     static CURL* NewHandle(bool tls);
+    // Everything of a form post but the answer's write function.
+    void PrepareForm(const char* path, const std::string& body,
+                     const std::vector<std::string>& headers, long timeoutSeconds);
+    // The form post's result from libcurl's; frees the header list.
+    int FormResult(CURLcode result, const char* function);
+    int LoggedResult(const char* source, const char* function, int result);
+    void SetAddressAndBody(const std::string& url, const std::string& postFields);
     static size_t CollectAnswer(char* data, size_t size, size_t count, void* buffer);
     static int OnProgress(void* self, curl_off_t downTotal, curl_off_t downNow, curl_off_t upTotal,
                           curl_off_t upNow);

@@ -1,7 +1,9 @@
 #pragma once
-// Reads a file listing of the service in one pass over the answer text, without building a
-// document of it: the listing of a whole space runs to some 200 bytes an entry, 20 MB for
-// 100,000 entries, and a document tree of that costs more time than the transfer itself.
+// Reads a file listing of the service in one pass over the answer text, while it arrives,
+// without building a document of it and without holding the text: the listing of a whole
+// space runs to some 200 bytes an entry, 20 MB for 100,000 entries, and a document tree of
+// that costs more time than the transfer itself. The records are built into the caller's
+// vector in the same pass.
 //
 // Every value reads as CJsonAnswer's member readers would read it from the parsed document: a
 // member of the wrong type or a missing member as the default, a number or boolean where text is
@@ -17,10 +19,16 @@
 
 #include "common/SyncRecords.h"
 #include "rest/AnswerReader.h"
+#include "rest/AnswerSource.h"
 
 class CListingReader {
   public:
     // The contract of CAnswerReader::Listing.
     static int Read(const std::string& answer, CAnswerReader::EListing kind,
+                    std::vector<TSyncFile>& files);
+    // The same over the pieces of source. The source is read to its end whatever the result,
+    // so that its owner learns how the answer ended; records are appended only when the
+    // answer is usable, and the owner removes them again if the answer did not end well.
+    static int Read(CAnswerSource& source, CAnswerReader::EListing kind,
                     std::vector<TSyncFile>& files);
 };

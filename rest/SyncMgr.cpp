@@ -131,33 +131,35 @@ int CSyncMgr::Checked(const char* function, const std::string& answer, int resul
 }
 
 int CSyncMgr::GetFileListAll(const UserInfo& user, std::vector<TSyncFile>& files) {
-    const char* function = "CSyncMgr::GetFileListAll";
-    if (m_pCurl == nullptr) {
-        return REST_NO_HANDLE;
-    }
-    std::string answer;
-    int result = PostLogged(kSource, function, kFileListAll, "", user, answer);
-    if (result != CURLE_OK) {
-        return result;
-    }
-    return Checked(function, answer,
-                   CAnswerReader::Listing(answer, CAnswerReader::EListing::All, files));
+    return ReadListing("CSyncMgr::GetFileListAll", kFileListAll, "", CAnswerReader::EListing::All,
+                       user, files);
 }
 
 int CSyncMgr::GetFileList(const UserInfo& user, std::vector<TSyncFile>& files) {
-    const char* function = "CSyncMgr::GetFileList";
+    return ReadListing(
+        "CSyncMgr::GetFileList", kFileList,
+        "spid=" + user.strPersonalSpace + "&cursor=0&offset=0&order=name&desc=asc&fpid=0",
+        CAnswerReader::EListing::OneLevel, user, files);
+}
+
+int CSyncMgr::ReadListing(const char* function, const char* path, const std::string& body,
+                          CAnswerReader::EListing kind, const UserInfo& user,
+                          std::vector<TSyncFile>& files) {
     if (m_pCurl == nullptr) {
         return REST_NO_HANDLE;
     }
-    std::string answer;
-    std::string body =
-        "spid=" + user.strPersonalSpace + "&cursor=0&offset=0&order=name&desc=asc&fpid=0";
-    int result = PostLogged(kSource, function, kFileList, body, user, answer);
+    const std::size_t before = files.size();
+    int read = REST_BAD_ANSWER;
+    std::string head;
+    int result = PostLoggedStreamed(
+        kSource, function, path, body, user,
+        [&](CAnswerSource& answer) { read = CAnswerReader::Listing(answer, kind, files); }, head);
     if (result != CURLE_OK) {
+        // Entries read from an answer that did not arrive whole are not the listing.
+        files.erase(files.begin() + std::ptrdiff_t(before), files.end());
         return result;
     }
-    return Checked(function, answer,
-                   CAnswerReader::Listing(answer, CAnswerReader::EListing::OneLevel, files));
+    return Checked(function, head, read);
 }
 
 int CSyncMgr::UploadFile1Verify(const UserInfo& user, const std::wstring& syncDir,

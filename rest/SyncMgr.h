@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/SyncRecords.h"
+#include "rest/AnswerReader.h"
 #include "rest/HttpCommBase.h"
 
 class CSyncMgr : public CHttpCommBase {
@@ -50,6 +51,10 @@ class CSyncMgr : public CHttpCommBase {
 
   private:
     struct DownloadTarget;
+    // A listing read while it arrives; nothing appended on failure.
+    int ReadListing(const char* function, const char* path, const std::string& body,
+                    CAnswerReader::EListing kind, const UserInfo& user,
+                    std::vector<TSyncFile>& files);
     static int Checked(const char* function, const std::string& answer, int result);
     // The data callbacks of the upload and the download; the pointers are the session's own
     // transfer state.

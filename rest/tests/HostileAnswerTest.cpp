@@ -293,6 +293,34 @@ TEST_F(HostileAnswerTest, AnswerCutShortIsATransferError) {
     EXPECT_TRUE(file.strServerTime.empty());
 }
 
+// The listing is read while it arrives, so its reader may have taken every entry of a complete
+// object before the transfer fails: what counts is how the transfer ended.
+TEST_F(HostileAnswerTest, ListingCutShortIsATransferErrorEvenAfterACompleteObject) {
+    const std::string listing =
+        R"({"code":"0","total":2,"files":[{"fid":1,"fname":"a"},{"fid":2,"fname":"b"}]})";
+    struct Case {
+        const char* why;
+        long cutAt;
+    };
+    const Case cases[] = {
+        {"cut inside an entry", 40},
+        {"cut after the object, in the blanks that follow it", long(listing.size()) + 10},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        service.Script(listing + std::string(100, ' '), {}, 200, c.cutAt);
+        std::vector<TSyncFile> files(1);
+        int result = CSyncMgr(4).GetFileListAll(user, files);
+        EXPECT_GE(result, 1);
+        EXPECT_LE(result, 89);
+        EXPECT_EQ(files.size(), 1u);
+    }
+    service.Script(listing + std::string(100, ' '));
+    std::vector<TSyncFile> files;
+    EXPECT_EQ(CSyncMgr(4).GetFileListAll(user, files), 0);
+    EXPECT_EQ(files.size(), 2u);
+}
+
 TEST_F(HostileAnswerTest, DownloadRefusedInItsHeaderLeavesTheLocalFileAlone) {
     struct Case {
         const char* why;
@@ -349,6 +377,8 @@ TEST_F(HostileAnswerTest, HttpsRefusesACertificateItCannotVerify) {
               0);
     TSyncFile file = Record(L"a.txt");
     EXPECT_EQ(CFileMgr(4).GetFileInfo(user, file), CURLE_PEER_FAILED_VERIFICATION);
+    std::vector<TSyncFile> files;
+    EXPECT_EQ(CSyncMgr(4).GetFileListAll(user, files), CURLE_PEER_FAILED_VERIFICATION);
     EXPECT_FALSE(served);
     tls.stop();
     thread.join();
@@ -396,6 +426,7 @@ TEST_F(HostileAnswerTest, RequestOnWhichNothingMovesEndsWithTheTimeOutResult) {
     TSyncFile sent = Record(L"u.bin");
     TSyncFile fetched = Record(L"d.bin");
     std::string uid;
+    std::vector<TSyncFile> files;
     const Case cases[] = {
         {"a form post never answered", CScriptedService::kHoldBeforeAnswer,
          [&] { return CFileMgr(4).GetFileInfo(user, sent); }, nullptr},
@@ -410,6 +441,8 @@ TEST_F(HostileAnswerTest, RequestOnWhichNothingMovesEndsWithTheTimeOutResult) {
         {"a download that stops halfway", 100000,
          [&] { return download.FileDownload(user, SyncDir(), fetched); },
          moved(download, false, 100000)},
+        {"a listing that stops halfway, read while it arrives", 100000,
+         [&] { return CSyncMgr(4).GetFileListAll(user, files); }, nullptr},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.why);
@@ -427,7 +460,8 @@ TEST_F(HostileAnswerTest, RequestOnWhichNothingMovesEndsWithTheTimeOutResult) {
         service.Release();
     }
     EXPECT_TRUE(ReadLocal("d.bin") == content.substr(0, 100000));
-    EXPECT_EQ(CountOf(LogText(home.path()), "net work error = (28)"), 4u);
+    EXPECT_TRUE(files.empty());
+    EXPECT_EQ(CountOf(LogText(home.path()), "net work error = (28)"), 5u);
 }
 
 TEST_F(HostileAnswerTest, ConnectThatNeverCompletesEndsWithTheTimeOutResult) {

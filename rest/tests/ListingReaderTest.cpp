@@ -123,24 +123,32 @@ TEST_F(ListingReaderTest, MembersCountInAnyOrderAndTheLastOfRepeatedOnesWins) {
          R"({"code":"0","total":0,"extra":{"files":[{"fid":1}]},"more":[[{"fid":2}]]})",
          REST_OK,
          {}},
-        {"entries past the total refuse the answer",
+        {"entries beyond the total",
          R"({"code":"0","total":1,"files":[{"fid":1},{"fid":2}]})",
          REST_BAD_ANSWER,
          {}},
-        {"total 0 with entries",
+        {"a total of 0 with entries",
          R"({"code":"0","total":0,"files":[{"fid":1}]})",
+         REST_BAD_ANSWER,
+         {}},
+        {"fewer entries than the total",
+         R"({"code":"0","total":3,"files":[{"fid":1},{"fid":2}]})",
+         REST_BAD_ANSWER,
+         {}},
+        {"a non-object entry",
+         R"({"code":"0","total":2,"files":[{"fid":1},[{"fid":2}]]})",
+         REST_BAD_ANSWER,
+         {}},
+        {"a non-object entry replaced by a later files array",
+         R"({"code":"0","total":1,"files":[7],"files":[{"fid":4}]})",
+         REST_OK,
+         {4}},
+        {"a total with a fraction",
+         R"({"code":"0","total":1.9,"files":[{"fid":1},{"fid":2}]})",
          REST_BAD_ANSWER,
          {}},
         {"a non-object entry counted in the total",
          R"({"code":"0","total":4,"files":[{"fid":1},7,[{"fid":2}],"x"]})",
-         REST_BAD_ANSWER,
-         {}},
-        {"a non-object entry within the total",
-         R"({"code":"0","total":2,"files":[{"fid":1},[{"fid":2}]]})",
-         REST_BAD_ANSWER,
-         {}},
-        {"a fraction of a total",
-         R"({"code":"0","total":1.9,"files":[{"fid":1},{"fid":2}]})",
          REST_BAD_ANSWER,
          {}},
         {"a total written as a whole float",
@@ -187,6 +195,93 @@ TEST_F(ListingReaderTest, AnythingButOneStrictJsonObjectIsRefusedWhole) {
         std::vector<TSyncFile> files(1);
         EXPECT_EQ(CListingReader::Read(c.answer, EListing::All, files), REST_BAD_ANSWER);
         EXPECT_EQ(files.size(), 1u);
+    }
+}
+
+// Hands out an answer in pieces of a fixed size, with an empty piece after each, as a transfer
+// may deliver it.
+class CPieces final : public CAnswerSource {
+  public:
+    CPieces(std::string text, size_t size) : m_text(std::move(text)), m_iSize(size) {}
+    bool Next(std::string_view& piece) override {
+        if (m_bEnded || m_iAt >= m_text.size()) {
+            m_bEnded = true;
+            return false;
+        }
+        m_bEmptyNext = !m_bEmptyNext;
+        if (!m_bEmptyNext) {
+            piece = std::string_view();
+            return true;
+        }
+        piece = std::string_view(m_text).substr(m_iAt, m_iSize);
+        m_iAt += piece.size();
+        return true;
+    }
+    bool Ended() const { return m_bEnded; }
+
+  private:
+    std::string m_text;
+    size_t m_iSize;
+    size_t m_iAt = 0;
+    bool m_bEmptyNext = false;
+    bool m_bEnded = false;
+};
+
+void ExpectSameRecords(const std::vector<TSyncFile>& actual,
+                       const std::vector<TSyncFile>& expected) {
+    ASSERT_EQ(actual.size(), expected.size());
+    for (size_t i = 0; i < actual.size(); ++i) {
+        EXPECT_EQ(actual[i].iId, expected[i].iId);
+        EXPECT_EQ(actual[i].iPId, expected[i].iPId);
+        EXPECT_EQ(actual[i].strName, expected[i].strName);
+        EXPECT_EQ(actual[i].iType, expected[i].iType);
+        EXPECT_EQ(actual[i].strFileSize, expected[i].strFileSize);
+        EXPECT_EQ(actual[i].strServerTime, expected[i].strServerTime);
+        EXPECT_EQ(actual[i].strModifyTime, expected[i].strModifyTime);
+        EXPECT_EQ(actual[i].strMD5, expected[i].strMD5);
+    }
+}
+
+// A transfer cuts the answer anywhere: inside a key, a string, an escape, a number, a
+// multi-byte character. Every cut must read as the whole text does, and the source is read to
+// its end even when the answer is refused early.
+TEST_F(ListingReaderTest, AnswerInPiecesReadsAsTheWholeText) {
+    const std::string longName(5000, 'n');
+    struct Case {
+        std::string answer;
+        int result;  // read whole
+        size_t records;
+    };
+    const Case cases[] = {
+        {Listing(R"({"fid":7,"fpid":3,"fname":"名字 \"q\" \\ \/ \u00e9\ud83d\ude00",)"
+                 R"("fisdir":"1","fsize":4294967296.5,"fmodify":"2026-12-10 03:00:00",)"
+                 R"("storecode":"d41d8cd98f00b204e9800998ecf8427e"},{"fname":")" +
+                     longName + R"(","fisdir":true,"fsize":-12,"fid":1e2})",
+                 "2"),
+         REST_OK, 2},
+        {R"({"files":[{"fid":1},{"fid":2}],"total":2,"code":"0"})", REST_OK, 2},
+        {R"({"code":"12","files":[{"fid":1}],"total":1})", 8012, 0},
+        {"\n {\t\"code\" :\r\n \"0\" , \"total\":  1,\n  \"files\" : [ \n\t{ \"fid\" : 3 ,"
+         "  \"fname\":\"a  b\" } \n ]   \n}  \n\n",
+         REST_OK, 1},
+        {Listing(R"({"fid":1})") + std::string(1, '\0') + "xyz", REST_BAD_ANSWER, 0},
+        {Listing(std::string(R"({"fname":"a)") + '\0' + R"(b"})"), REST_BAD_ANSWER, 0},
+        {Listing(R"({"fname":"\ud800"})"), REST_BAD_ANSWER, 0},
+        {Listing(R"({"fid":1})").substr(0, 30), REST_BAD_ANSWER, 0},
+        {"<html>502</html>", REST_BAD_ANSWER, 0},
+    };
+    for (const Case& c : cases) {
+        std::vector<TSyncFile> whole(1);
+        ASSERT_EQ(CListingReader::Read(c.answer, EListing::All, whole), c.result) << c.answer;
+        ASSERT_EQ(whole.size(), 1 + c.records) << c.answer;
+        for (size_t size : {1, 2, 3, 7, 64}) {
+            SCOPED_TRACE(c.answer.substr(0, 60) + " in pieces of " + std::to_string(size));
+            CPieces pieces(c.answer, size);
+            std::vector<TSyncFile> files(1);
+            EXPECT_EQ(CListingReader::Read(pieces, EListing::All, files), c.result);
+            EXPECT_TRUE(pieces.Ended());
+            ExpectSameRecords(files, whole);
+        }
     }
 }
 
