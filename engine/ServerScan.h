@@ -1,0 +1,40 @@
+#pragma once
+// The server side of the offline comparison: the service's complete listing, checked, each
+// entry given its path relative to the sync directory (".\Documents\a.txt"), and handed to the
+// sync folder table for the folder filter. The server watch runs it for every offline
+// comparison.
+//
+// Names from the service become local paths, so they are checked first: an entry named "",
+// ".", ".." or holding "/", "\", NUL or a control character is refused, and with it every
+// entry below it. Refused entries are left out of the listing (logged once each) and their
+// ids are reported, so that the table rows they stand for are not taken for deletions on the
+// service.
+//
+// Threads: the thread that runs the offline comparison.
+
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "common/SyncRecords.h"
+
+class CServerScan {
+  public:
+    // The listing through CSyncMgr::GetFileListAll with the stored account; 0 or the listing's
+    // error code (logged).
+    static int ScanfServer(std::vector<TSyncFile>& list);
+    // 1 when the listing can be used, else 0 with every unusable entry logged: an id of 0, an
+    // id equal to its parent id, an empty server time, an id listed twice, a parent that is
+    // not listed (or not a folder) and a chain of parents that comes back on itself.
+    static int VerifyServerData(const std::vector<TSyncFile>& list);
+    // Gives every entry of a verified listing its relative path and takes the refused ones
+    // (with everything below them) out; their ids go to refusedIds.
+    static void BuildRelativePaths(std::vector<TSyncFile>& list,
+                                   std::unordered_set<int>& refusedIds);
+    // ScanfServer, VerifyServerData (1001 when it fails), BuildRelativePaths and
+    // CSyncFolderArray::RefrushServerSynceFile; the result of the first step that fails.
+    static int Scan(std::vector<TSyncFile>& list, std::unordered_set<int>& refusedIds);
+
+    // True when a name from the service can become a local name.
+    static bool IsUsableName(const std::wstring& name);
+};

@@ -1,0 +1,428 @@
+#include "engine/SycnFileHelper.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <string_view>
+#include <utility>
+
+#include "common/AfLog.h"
+#include "common/Utility.h"
+#include "engine/FirstUnmatched.h"
+#include "platform/FileUse.h"
+#include "store/SyncTemporary.h"
+#include "store/TSyncFileArray.h"
+
+namespace {
+
+constexpr const char* kLogFile = "WatchManager.cpp";
+
+// Type and relative path: the key of the disk stage and of the group stage.
+struct TPathKey {
+    int iType;
+    std::wstring_view path;
+    bool operator==(const TPathKey&) const = default;
+};
+struct TPathKeyHash {
+    std::size_t operator()(const TPathKey& key) const {
+        return std::hash<std::wstring_view>()(key.path) * 2 + static_cast<std::size_t>(key.iType);
+    }
+};
+using CPathIndex = CFirstUnmatched<TPathKey, TPathKeyHash>;
+TPathKey PathKey(const TSyncFile& file) {
+    return TPathKey{file.iType, file.strRelativePath};
+}
+
+// Id and parent id: the key of the server stage.
+using CIdIndex = CFirstUnmatched<std::uint64_t>;
+std::uint64_t IdKey(const TSyncFile& file) {
+    return static_cast<std::uint64_t>(static_cast<std::uint32_t>(file.iId)) << 32 |
+           static_cast<std::uint32_t>(file.iPId);
+}
+
+std::string Narrow(const std::wstring& text) {
+    return WstringToString(text);
+}
+
+std::string Trace(const TSyncFile& file) {
+    std::string text;
+    GetTraceStringSyncFile(file, text);
+    return text;
+}
+
+// The records of list whose flag is false, in order.
+std::vector<TSyncFile> Unflagged(std::vector<TSyncFile>& list, const std::vector<bool>& flags) {
+    std::vector<TSyncFile> kept;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        if (!flags[i]) {
+            kept.push_back(std::move(list[i]));
+        }
+    }
+    return kept;
+}
+
+std::vector<TSyncFile> Unmatched(std::vector<TSyncFile>& list, const CPathIndex& index) {
+    std::vector<TSyncFile> kept;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        if (!index.Matched(i)) {
+            kept.push_back(std::move(list[i]));
+        }
+    }
+    return kept;
+}
+
+// "/S/a_20140903090503.txt" with n 2 gives "/S/a_20140903090503_2.txt".
+std::wstring NumberedName(const std::wstring& path, int n) {
+    std::size_t slash = path.rfind(L'/');
+    std::size_t nameStart = slash == std::wstring::npos ? 0 : slash + 1;
+    std::size_t dot = path.rfind(L'.');
+    if (dot == std::wstring::npos || dot <= nameStart) {
+        dot = path.size();
+    }
+    return path.substr(0, dot) + L"_" + std::to_wstring(n) + path.substr(dot);
+}
+
+// Backup, and when its time-stamped name is taken already the first free numbered one: a
+// conflict copy never replaces anything.
+int BackupToFreeName(const std::wstring& path, std::wstring& newPath) {
+    int error = Backup(path, newPath);
+    const std::wstring stamped = newPath;
+    for (int n = 2; error == EEXIST && n < 1000; ++n) {
+        newPath = NumberedName(stamped, n);
+        error = ReNameLocal(newPath, path);
+    }
+    return error;
+}
+
+}  // namespace
+
+CSycnFileHelper::CSycnFileHelper(std::wstring syncDir, std::string racySince)
+    : m_wstrSyncDir(std::move(syncDir)), m_strRacySince(std::move(racySince)) {}
+
+std::wstring CSycnFileHelper::Absolute(const std::wstring& relativePath) const {
+    return GetAbsolutePath(relativePath, m_wstrSyncDir);
+}
+
+std::string CSycnFileHelper::LocalMd5(const TSyncFile& file) const {
+    return GetFileMd5(Narrow(Absolute(file.strRelativePath)));
+}
+
+void CSycnFileHelper::GroupDiskSyncFile(const std::vector<TSyncFile>& disk,
+                                        const std::vector<TSyncFile>& table, TChangeGroup& group) {
+    static constexpr const char* kFunction = "CSycnFileHelper::GroupDiskSyncFile";
+    AfLog(0, kLogFile, kFunction, __LINE__, "%s", "CSycnFileHelper::GroupDiskSyncFile Begin");
+    CPathIndex index(table, PathKey);
+    std::vector<bool> diskMatched(disk.size(), false);
+    for (std::size_t d = 0; d < disk.size(); ++d) {
+        const TSyncFile& D = disk[d];
+        std::size_t t = index.Find(PathKey(D));
+        if (t == CPathIndex::npos) {
+            continue;
+        }
+        const TSyncFile& T = table[t];
+        index.Match(t);
+        diskMatched[d] = true;
+        if (D.iType == 0) {
+            continue;
+        }
+        const bool bTimeChanged = D.strModifyTime != T.strModifyTime;
+        // The time has one-second steps: a new size, or a record written within the second of
+        // the file's time, is looked at whatever the time says.
+        const bool bLook = bTimeChanged || D.strFileSize != T.strFileSize ||
+                           m_strRacySince.empty() || T.strModifyTime >= m_strRacySince;
+        if (!bLook) {
+            continue;
+        }
+        TSyncFile R = T;
+        R.strModifyTime = D.strModifyTime;
+        R.strMD5 = LocalMd5(D);
+        if (R.strMD5.empty()) {
+            // Sending an unreadable file as delete plus add would delete the service's copy
+            // and then fail the upload.
+            AfLog(0, kLogFile, kFunction, __LINE__,
+                  "Disk file cannot be read, left for a later comparison fileID = (%d)(%s)", T.iId,
+                  Narrow(T.strName).c_str());
+        } else if (R.strMD5 != T.strMD5) {
+            AfLog(0, kLogFile, kFunction, __LINE__,
+                  "Disk StrMD5(%s) != SQL MD5(%s), Build Modify Task fileID = (%d)",
+                  R.strMD5.c_str(), T.strMD5.c_str(), T.iId);
+            group.modified.push_back(std::move(R));
+        } else if (bTimeChanged) {
+            AfLog(0, kLogFile, kFunction, __LINE__,
+                  "Disk StrMD5 == SQL MD5,Modify DB fileID = (%d)(%s)", R.iId,
+                  Narrow(R.strName).c_str());
+            CTSyncFileArray::Get()->Modify(R.iId, R);
+        }
+    }
+    for (std::size_t t = 0; t < table.size(); ++t) {
+        if (!index.Matched(t)) {
+            AfLog(0, kLogFile, kFunction, __LINE__, "Disk Delete File FileName = (%s)",
+                  Narrow(table[t].strName).c_str());
+            AfLog(0, kLogFile, kFunction, __LINE__, "%s", Trace(table[t]).c_str());
+            group.deleted.push_back(table[t]);
+        }
+    }
+    for (std::size_t d = 0; d < disk.size(); ++d) {
+        if (!diskMatched[d]) {
+            AfLog(0, kLogFile, kFunction, __LINE__, "Disk Add File FileName = (%s)",
+                  Narrow(disk[d].strName).c_str());
+            AfLog(0, kLogFile, kFunction, __LINE__, "%s", Trace(disk[d]).c_str());
+            group.added.push_back(disk[d]);
+        }
+    }
+    AfLog(0, kLogFile, kFunction, __LINE__, "%s", "CSycnFileHelper::GroupDiskSyncFile End");
+}
+
+void CSycnFileHelper::GroupServerSyncFile(const std::vector<TSyncFile>& server,
+                                          const std::vector<TSyncFile>& table,
+                                          TChangeGroup& group) {
+    static constexpr const char* kFunction = "CSycnFileHelper::GroupServerSyncFile";
+    AfLog(0, kLogFile, kFunction, __LINE__, "%s", "CSycnFileHelper::GroupServerSyncFile Begin");
+    CIdIndex index(table, IdKey);
+    std::vector<bool> serverMatched(server.size(), false);
+    auto rename = [&](const TSyncFile& S, const TSyncFile& T) {
+        TSyncFile R = S;
+        R.strName = T.strName;
+        R.strRelativePath = T.strRelativePath;
+        R.strModifyTime = T.strModifyTime;
+        R.dataExtension.dataReName.wstrOldName = Absolute(T.strRelativePath);
+        R.dataExtension.dataReName.wstrNewName = Absolute(S.strRelativePath);
+        AfLog(0, kLogFile, kFunction, __LINE__,
+              "Server strName(%s) != SQL strName(%s), Build rename Task(%d)",
+              Narrow(S.strName).c_str(), Narrow(T.strName).c_str(), S.iId);
+        group.renamed.push_back(std::move(R));
+    };
+    for (std::size_t s = 0; s < server.size(); ++s) {
+        const TSyncFile& S = server[s];
+        std::size_t t = index.Find(IdKey(S));
+        if (t == CIdIndex::npos) {
+            continue;
+        }
+        const TSyncFile& T = table[t];
+        const bool bSameName = S.strName == T.strName;
+        const bool bSamePath = S.strRelativePath == T.strRelativePath;
+        if (S.iType == 1 && S.strServerTime != T.strServerTime) {
+            if (S.strMD5 != T.strMD5) {
+                TSyncFile R = S;
+                R.strName = T.strName;
+                R.strRelativePath = T.strRelativePath;
+                R.strModifyTime = T.strModifyTime;
+                R.dataExtension.dataReName.wstrNewName = S.strName;
+                R.dataExtension.dataReName.wstrOldName = T.strName;
+                R.dataExtension.dataBreakPoint.iTaskType = S.iId;
+                AfLog(
+                    0, kLogFile, kFunction, __LINE__,
+                    "Server strServerTime(%s) != SQL strServerTime(%s), Build Modify Task(%s)(%d)",
+                    S.strServerTime.c_str(), T.strServerTime.c_str(), Narrow(S.strName).c_str(),
+                    S.iId);
+                group.modified.push_back(std::move(R));
+            } else if (!bSameName) {
+                rename(S, T);
+            } else if (bSamePath) {
+                TSyncFile written = S;
+                written.strModifyTime = T.strModifyTime;
+                CTSyncFileArray::Get()->Modify(written.iId, written);
+                AfLog(0, kLogFile, kFunction, __LINE__,
+                      "Server strServerTime != SQL strServerTime, but Md5 is equal, Modify DB "
+                      "fileID = (%d)(%s)",
+                      S.iId, Narrow(S.strName).c_str());
+            } else {
+                continue;
+            }
+        } else if (!bSameName) {
+            rename(S, T);
+        } else if (!bSamePath && S.iType == 0) {
+            continue;
+        }
+        index.Match(t);
+        serverMatched[s] = true;
+    }
+    for (std::size_t t = 0; t < table.size(); ++t) {
+        if (!index.Matched(t)) {
+            AfLog(0, kLogFile, kFunction, __LINE__, "Server Delete File FileName = (%s)",
+                  Narrow(table[t].strName).c_str());
+            AfLog(0, kLogFile, kFunction, __LINE__, "%s", Trace(table[t]).c_str());
+            group.deleted.push_back(table[t]);
+        }
+    }
+    for (std::size_t s = 0; s < server.size(); ++s) {
+        if (!serverMatched[s]) {
+            AfLog(0, kLogFile, kFunction, __LINE__, "Server Add File FileName = (%s)",
+                  Narrow(server[s].strName).c_str());
+            AfLog(0, kLogFile, kFunction, __LINE__, "%s", Trace(server[s]).c_str());
+            group.added.push_back(server[s]);
+        }
+    }
+    AfLog(0, kLogFile, kFunction, __LINE__, "%s", "CSycnFileHelper::GroupServerSyncFile end");
+}
+
+void CSycnFileHelper::CmpGroup(TChangeGroup& disk, TChangeGroup& server) {
+    AfLog(0, kLogFile, "CSycnFileHelper::CmpGroup", __LINE__, "%s", "CmpGroup begin");
+    DiskAddCmpServerAdd(disk, server);
+    DiskDelCmpServerDel(disk, server);
+    DiskDelCmpServerMdy(disk, server);
+    DiskMdyCmpServerDel(disk, server);
+    DiskMdyCmpServerMdy(disk, server);
+    AfLog(0, kLogFile, "CSycnFileHelper::CmpGroup", __LINE__, "%s", "CmpGroup end");
+}
+
+bool CSycnFileHelper::BackupConflict(TSyncFile& d) {
+    const std::wstring oldName = d.strName;
+    std::wstring newPath;
+    if (BackupToFreeName(Absolute(d.strRelativePath), newPath) != 0) {
+        AfLog(0, kLogFile, "CSycnFileHelper::BackupConflict", __LINE__,
+              "Error: BackUp file is failed, file name = (%s), do not sync",
+              Narrow(d.strName).c_str());
+        return false;
+    }
+    d.strName = GetFileName(newPath);
+    d.strRelativePath = GetRelatePath(newPath, m_wstrSyncDir);
+    AfLog(0, kLogFile, "CSycnFileHelper::BackupConflict", __LINE__,
+          "BackUp file is ok, Disk file new name = (%s), old name = (%s)",
+          Narrow(d.strName).c_str(), Narrow(oldName).c_str());
+    return true;
+}
+
+void CSycnFileHelper::DiskAddCmpServerAdd(TChangeGroup& disk, TChangeGroup& server) {
+    static constexpr const char* kFunction = "CSycnFileHelper::DiskAddCmpServerAdd";
+    CPathIndex index(server.added, PathKey);
+    std::vector<bool> diskDropped(disk.added.size(), false);
+    for (std::size_t d = 0; d < disk.added.size(); ++d) {
+        TSyncFile& D = disk.added[d];
+        std::size_t s = index.Find(PathKey(D));
+        if (s == CPathIndex::npos) {
+            continue;
+        }
+        TSyncFile S = server.added[s];
+        S.strModifyTime = D.strModifyTime;
+        if (D.iType == 0) {
+            CTSyncFileArray::Get()->Add(S);
+        } else {
+            const std::string md5 = LocalMd5(D);
+            if (!md5.empty() && md5 == S.strMD5) {
+                CTSyncFileArray::Get()->Add(S);
+                AfLog(0, kLogFile, kFunction, __LINE__,
+                      "Server and Disk Add Same File on offline,Add DB fileID = (%d)(%s)", S.iId,
+                      Narrow(S.strName).c_str());
+            } else {
+                AfLog(0, kLogFile, kFunction, __LINE__,
+                      "Server md5(%s) and Disk md5(%s), Add Same File(%s) on offline, but MD5 is "
+                      "not equal",
+                      S.strMD5.c_str(), md5.c_str(), Narrow(D.strName).c_str());
+                CSyncTemporary::Get()->Add(D, OPER_RENAME);
+                if (BackupConflict(D)) {
+                    continue;
+                }
+            }
+        }
+        index.Match(s);
+        diskDropped[d] = true;
+    }
+    disk.added = Unflagged(disk.added, diskDropped);
+    server.added = Unmatched(server.added, index);
+}
+
+void CSycnFileHelper::DiskDelCmpServerDel(TChangeGroup& disk, TChangeGroup& server) {
+    CPathIndex index(server.deleted, PathKey);
+    std::vector<bool> diskDropped(disk.deleted.size(), false);
+    for (std::size_t d = 0; d < disk.deleted.size(); ++d) {
+        std::size_t s = index.Find(PathKey(disk.deleted[d]));
+        if (s != CPathIndex::npos) {
+            CTSyncFileArray::Get()->Delete(disk.deleted[d].iId);
+            index.Match(s);
+            diskDropped[d] = true;
+        }
+    }
+    disk.deleted = Unflagged(disk.deleted, diskDropped);
+    server.deleted = Unmatched(server.deleted, index);
+}
+
+void CSycnFileHelper::DiskDelCmpServerMdy(TChangeGroup& disk, TChangeGroup& server) {
+    CPathIndex index(server.modified, PathKey);
+    std::vector<bool> diskDropped(disk.deleted.size(), false);
+    for (std::size_t d = 0; d < disk.deleted.size(); ++d) {
+        std::size_t s = index.Find(PathKey(disk.deleted[d]));
+        if (s != CPathIndex::npos) {
+            // The service's new content wins over the local deletion: downloaded as new.
+            server.added.push_back(server.modified[s]);
+            CTSyncFileArray::Get()->Delete(disk.deleted[d].iId);
+            index.Match(s);
+            diskDropped[d] = true;
+        }
+    }
+    disk.deleted = Unflagged(disk.deleted, diskDropped);
+    server.modified = Unmatched(server.modified, index);
+}
+
+void CSycnFileHelper::DiskMdyCmpServerDel(TChangeGroup& disk, TChangeGroup& server) {
+    CPathIndex index(server.deleted, PathKey);
+    std::vector<bool> diskMoved(disk.modified.size(), false);
+    for (std::size_t d = 0; d < disk.modified.size(); ++d) {
+        std::size_t s = index.Find(PathKey(disk.modified[d]));
+        if (s != CPathIndex::npos) {
+            // The local edit wins over the service's deletion: uploaded as new.
+            disk.added.push_back(disk.modified[d]);
+            CTSyncFileArray::Get()->Delete(disk.modified[d].iId);
+            index.Match(s);
+            diskMoved[d] = true;
+        }
+    }
+    disk.modified = Unflagged(disk.modified, diskMoved);
+    server.deleted = Unmatched(server.deleted, index);
+}
+
+void CSycnFileHelper::DiskMdyCmpServerMdy(TChangeGroup& disk, TChangeGroup& server) {
+    static constexpr const char* kFunction = "CSycnFileHelper::DiskMdyCmpServerMdy";
+    CPathIndex index(server.modified, PathKey);
+    std::vector<bool> diskDropped(disk.modified.size(), false);
+    std::vector<TSyncFile> copies;
+    for (std::size_t d = 0; d < disk.modified.size(); ++d) {
+        TSyncFile& D = disk.modified[d];
+        std::size_t s = index.Find(PathKey(D));
+        if (s == CPathIndex::npos) {
+            continue;
+        }
+        const TSyncFile& S = server.modified[s];
+        // D's MD5 was taken from the file by the disk stage of this comparison.
+        if (D.strMD5 == S.strMD5) {
+            TSyncFile written = S;
+            written.strModifyTime = D.strModifyTime;
+            CTSyncFileArray::Get()->Modify(written.iId, written);
+            AfLog(0, kLogFile, kFunction, __LINE__,
+                  "Modify file Server md5 == Disk md5(%s), modify DB(%s)(%d)", D.strMD5.c_str(),
+                  Narrow(S.strName).c_str(), S.iId);
+            index.Match(s);
+        } else {
+            AfLog(0, kLogFile, kFunction, __LINE__,
+                  "Server md5(%s) and Disk md5(%s), Modify Same File(%s) on offline, but MD5 is "
+                  "not equal",
+                  S.strMD5.c_str(), D.strMD5.c_str(), Narrow(D.strName).c_str());
+            if (BackupConflict(D)) {
+                // The copy goes up as a new file; the service's version comes down under the
+                // file's own name.
+                CTSyncFileArray::Get()->Delete(D.iId);
+                copies.push_back(D);
+            } else {
+                index.Match(s);
+            }
+        }
+        diskDropped[d] = true;
+    }
+    disk.modified = Unflagged(disk.modified, diskDropped);
+    disk.added.insert(disk.added.end(), copies.begin(), copies.end());
+    server.modified = Unmatched(server.modified, index);
+}
+
+void CSycnFileHelper::IsFileClosed(TChangeGroup& group) {
+    std::vector<bool> inUse(group.modified.size(), false);
+    for (std::size_t i = 0; i < group.modified.size(); ++i) {
+        int error = plat::CheckFileClosed(Narrow(Absolute(group.modified[i].strRelativePath)));
+        // A file that is not there has nobody writing it: the service's version of a conflict
+        // comes down in place of the copy that was just renamed aside.
+        if (error != 0 && error != ENOENT) {
+            AfLog(0, kLogFile, "CSycnFileHelper::IsFileClosed", __LINE__,
+                  "Could not open file (error %d). ", error);
+            inUse[i] = true;
+        }
+    }
+    group.modified = Unflagged(group.modified, inUse);
+}

@@ -1,0 +1,167 @@
+// The server scan's checks of a listing and the relative paths it gives, over listings the
+// reference service cannot be made to send (it refuses such names and trees itself), and the
+// disk scanner's records over a real folder.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "common/Utility.h"
+#include "engine/DiskScanner.h"
+#include "engine/ServerScan.h"
+#include "testing/LogText.h"
+#include "testing/TempHome.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+TSyncFile Entry(int id, int pid, const std::wstring& name, int type = 1) {
+    TSyncFile file;
+    file.iId = id;
+    file.iPId = pid;
+    file.strName = name;
+    file.iType = type;
+    file.strServerTime = "2026-01-01 00:00:00.000001";
+    return file;
+}
+
+struct TListingCase {
+    const char* why;
+    std::vector<TSyncFile> list;
+    int usable;
+};
+
+TEST(ServerScanTest, VerifyServerDataRefusesListingsThatCannotBeTrusted) {
+    TSyncFile noTime = Entry(3, 0, L"t");
+    noTime.strServerTime.clear();
+    const std::vector<TListingCase> cases = {
+        {"a sound tree", {Entry(5, 0, L"Documents", 0), Entry(6, 5, L"a.txt")}, 1},
+        {"an id of 0", {Entry(0, 0, L"zero")}, 0},
+        {"an id equal to its parent id", {Entry(7, 7, L"self", 0)}, 0},
+        {"an empty server time", {noTime}, 0},
+        {"an id listed twice", {Entry(5, 0, L"a", 0), Entry(5, 0, L"b", 0)}, 0},
+        {"a parent that is not listed", {Entry(6, 99, L"orphan")}, 0},
+        {"a parent that is a file", {Entry(5, 0, L"f"), Entry(6, 5, L"below a file")}, 0},
+        {"a cycle of two folders",
+         {Entry(5, 6, L"a", 0), Entry(6, 5, L"b", 0), Entry(7, 0, L"fine")},
+         0},
+        {"an entry hanging below a cycle",
+         {Entry(5, 6, L"a", 0), Entry(6, 5, L"b", 0), Entry(8, 6, L"c")},
+         0},
+    };
+    testing_support::TempHome home;
+    for (const TListingCase& row : cases) {
+        SCOPED_TRACE(row.why);
+        EXPECT_EQ(CServerScan::VerifyServerData(row.list), row.usable);
+    }
+    EXPECT_NE(testing_support::LogText(home.path()).find("Server entry id listed twice"),
+              std::string::npos);
+}
+
+TEST(ServerScanTest, RelativePathsFollowTheParents) {
+    std::vector<TSyncFile> list = {Entry(6, 5, L"a.txt"), Entry(5, 0, L"Documents", 0),
+                                   Entry(9, 8, L"深😀.txt"), Entry(8, 5, L"sub", 0)};
+    std::unordered_set<int> refused;
+    ASSERT_EQ(CServerScan::VerifyServerData(list), 1);
+    CServerScan::BuildRelativePaths(list, refused);
+    EXPECT_TRUE(refused.empty());
+    ASSERT_EQ(list.size(), 4u);
+    EXPECT_EQ(list[0].strRelativePath, L".\\Documents\\a.txt");
+    EXPECT_EQ(list[1].strRelativePath, L".\\Documents");
+    EXPECT_EQ(list[2].strRelativePath, L".\\Documents\\sub\\深😀.txt");
+    EXPECT_EQ(list[3].strRelativePath, L".\\Documents\\sub");
+}
+
+TEST(ServerScanTest, HostileNamesAreLeftOutWithEverythingBelowThem) {
+    const std::vector<std::wstring> hostile = {
+        L"", L".", L"..", L"a/b", L"a\\b", L"tab\t", L"nul" + std::wstring(1, L'\0'), L"del\x7f"};
+    for (const std::wstring& name : hostile) {
+        SCOPED_TRACE(WstringToString(name));
+        EXPECT_FALSE(CServerScan::IsUsableName(name));
+    }
+    EXPECT_TRUE(CServerScan::IsUsableName(L"..."));
+    EXPECT_TRUE(CServerScan::IsUsableName(L"a b 文件"));
+
+    testing_support::TempHome home;
+    std::vector<TSyncFile> list = {Entry(5, 0, L"..", 0),     Entry(6, 5, L"below.txt"),
+                                   Entry(7, 5, L"deeper", 0), Entry(8, 7, L"x.txt"),
+                                   Entry(9, 0, L"fine.txt"),  Entry(10, 0, L"a\\b.txt")};
+    std::unordered_set<int> refused;
+    ASSERT_EQ(CServerScan::VerifyServerData(list), 1);
+    CServerScan::BuildRelativePaths(list, refused);
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0].strRelativePath, L".\\fine.txt");
+    EXPECT_EQ(refused, (std::unordered_set<int>{5, 6, 7, 8, 10}));
+    const std::string log = testing_support::LogText(home.path());
+    EXPECT_NE(log.find("Server entry name cannot be a local name, left out"), std::string::npos);
+    EXPECT_NE(log.find("Server entry below a refused name left out"), std::string::npos);
+}
+
+class DiskScannerTest : public ::testing::Test {
+  protected:
+    void Write(const std::string& path, const std::string& content) {
+        fs::create_directories((syncDir / path).parent_path());
+        std::ofstream(syncDir / path, std::ios::binary) << content;
+    }
+    std::wstring SyncDir() const { return StringToWstring(syncDir.string()); }
+
+    testing_support::TempHome home;
+    fs::path syncDir = home.path() / "sync";
+};
+
+TEST_F(DiskScannerTest, RecordsTakeIdsServerTimeAndMd5FromTheTableRowAtTheirPath) {
+    Write("d/a.txt", "abc");
+    TSyncFile row;
+    row.iId = 12;
+    row.iPId = 11;
+    row.strRelativePath = L".\\d\\a.txt";
+    row.strServerTime = "server time";
+    row.strMD5 = "stored md5";
+    row.strModifyTime = "not copied";
+    CDiskScanner scanner;
+    ASSERT_EQ(scanner.Scan(SyncDir(), {row}, std::nullopt), 0);
+    ASSERT_EQ(scanner.Files().size(), 2u);
+    const TSyncFile& folder = scanner.Files()[0];
+    EXPECT_EQ(folder.strRelativePath, L".\\d");
+    EXPECT_EQ(folder.iType, 0);
+    EXPECT_EQ(folder.strFileSize, "");
+    EXPECT_EQ(folder.iId, 0);
+    const TSyncFile& file = scanner.Files()[1];
+    EXPECT_EQ(file.strName, L"a.txt");
+    EXPECT_EQ(file.strRelativePath, L".\\d\\a.txt");
+    EXPECT_EQ(file.iType, 1);
+    EXPECT_EQ(file.strFileSize, "3");
+    EXPECT_EQ(file.strModifyTime,
+              GetFileModifyTime(StringToWstring((syncDir / "d/a.txt").string())));
+    EXPECT_EQ(file.iId, 12);
+    EXPECT_EQ(file.iPId, 11);
+    EXPECT_EQ(file.strServerTime, "server time");
+    EXPECT_EQ(file.strMD5, "stored md5");
+}
+
+TEST_F(DiskScannerTest, FailuresGiveTheirCodeAndAnEmptyList) {
+    TSyncFile row;
+    row.strRelativePath = L".\\a.txt";
+    CDiskScanner scanner;
+    EXPECT_EQ(scanner.Scan(L"", {row}, std::nullopt), 1001);
+    EXPECT_EQ(scanner.Scan(SyncDir(), {row}, std::nullopt), 1002);
+    EXPECT_TRUE(scanner.Files().empty());
+    fs::create_directories(syncDir);
+    // Empty, with rows, on another device than recorded: not mounted.
+    ASSERT_EQ(scanner.Scan(SyncDir(), {}, std::nullopt), 0);
+    const std::uint64_t device = scanner.Device();
+    EXPECT_EQ(scanner.Scan(SyncDir(), {row}, device + 1), 1002);
+    EXPECT_EQ(scanner.Result(), 1002);
+    // Items on the other device, or no rows to lose: a scan like any other.
+    EXPECT_EQ(scanner.Scan(SyncDir(), {}, device + 1), 0);
+    Write("a.txt", "a");
+    EXPECT_EQ(scanner.Scan(SyncDir(), {row}, device + 1), 0);
+    EXPECT_EQ(scanner.Files().size(), 1u);
+}
+
+}  // namespace
