@@ -39,6 +39,18 @@ std::size_t CountOf(const std::string& text, const std::string& part) {
     return count;
 }
 
+// The disk monitor's tasks as the task builder logged them.
+std::string DiskTasks(const std::string& log) {
+    std::string tasks;
+    std::size_t at = 0;
+    while ((at = log.find("ONDirectionChangeArray():", at)) != std::string::npos) {
+        const std::size_t end = log.find('\n', at);
+        tasks += log.substr(at, std::min<std::size_t>(end - at, 400)) + "\n";
+        at = end;
+    }
+    return tasks;
+}
+
 class EngineThreadsTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -48,6 +60,8 @@ class EngineThreadsTest : public ::testing::Test {
         Service().ClearRequests();
     }
     void TearDown() override {
+        // Waits of the ending threads (the resume's head start, the queue polls) on real time.
+        plat::Clock::SetManual(false);
         control.reset();
         Service().Control("/admin/faults/clear", Json::objectValue);
     }
@@ -186,12 +200,10 @@ TEST_F(EngineThreadsTest, ServiceChangesArriveOnTheTickAndNoEchoGoesBack) {
                           PatternContent(3000 + i, 10 + i));
     }
     Service().ClearRequests();
-    // Short of the tick nothing is fetched.
-    ASSERT_TRUE(plat::Clock::WaitForTimedWaiters(1));
-    plat::Clock::Advance(std::chrono::milliseconds(CServerWatch::kTickMs - 1000));
-    std::this_thread::sleep_for(200ms);
-    EXPECT_FALSE(std::filesystem::exists(home.Local("shared")));
+    // Only the 30-second tick looks at the service (ServerWatchTest shows when it comes).
+    const std::size_t ticks = CountOf(Log(), "30S offline task begin");
     ExpectSettled();
+    EXPECT_GT(CountOf(Log(), "30S offline task begin"), ticks);
 
     // Changes on the service of what is synced: edit, rename, delete.
     const Json::Value tree = Service().Tree(home.account);
@@ -211,7 +223,7 @@ TEST_F(EngineThreadsTest, ServiceChangesArriveOnTheTickAndNoEchoGoesBack) {
     Pump([] { return false; }, 2s);
     ExpectSettled();
     for (const char* endpoint : {"/upload/", "/file/rename", "/file/rm", "/file/mkdir"}) {
-        EXPECT_EQ(CountRequests(endpoint), 0) << endpoint << " echoed back";
+        EXPECT_EQ(CountRequests(endpoint), 0) << endpoint << " echoed back\n" << DiskTasks(Log());
     }
 }
 
@@ -228,9 +240,9 @@ TEST_F(EngineThreadsTest, PauseHoldsLocalChangesUntilResume) {
 
     Post(MSG_SETTING_RESUMESYNC);
     EXPECT_TRUE(Pump([this] { return ListingView(home.account).count("paused.txt") == 1; }));
+    EXPECT_TRUE(Pump([this] { return Log().find("CTaskBuilder::Resume() end") != std::string::npos; }));
     ExpectSettled();
     EXPECT_NE(Log().find("CSyncControl::Resume() MSG_SETTING_RESUMESYNC"), std::string::npos);
-    EXPECT_NE(Log().find("CTaskBuilder::Resume() end"), std::string::npos);
 }
 
 TEST_F(EngineThreadsTest, EachControlMessageHasItsEffect) {
