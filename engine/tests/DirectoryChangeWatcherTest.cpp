@@ -18,10 +18,13 @@
 
 #include "common/Utility.h"
 #include "engine/DelayedNotificationThread.h"
+#include "engine/tests/WatchTestSupport.h"
 #include "testing/InotifyLimit.h"
 #include "testing/TempHome.h"
 
 namespace fs = std::filesystem;
+using watch_test::CHeldWatcher;
+using watch_test::WriteFile;
 using Lines = std::vector<std::string>;
 
 namespace {
@@ -31,11 +34,6 @@ constexpr plat::DWORD kEngineFilter = plat::FILE_NOTIFY_CHANGE_FILE_NAME |
                                       plat::FILE_NOTIFY_CHANGE_LAST_WRITE;  // 0x13
 // How long a test waits for a notification before it fails; deliveries take milliseconds.
 constexpr auto kPatience = std::chrono::seconds(20);
-
-void WriteFile(const fs::path& path, const std::string& text = "") {
-    std::ofstream out(path, std::ios::binary | std::ios::app);
-    out << text;
-}
 
 // Records each notification as a line of text, paths relative to the watched tree, and the
 // threads they arrived on.
@@ -427,19 +425,6 @@ TEST_F(DirectoryChangeWatcherTest, TheWatchEndsWithAReadErrorWhenTheDirectoryGoe
     }
     EXPECT_TRUE(watcher_.UnwatchAll());
 }
-
-// Holds the I/O thread at its start until released, so that events pile up unread.
-class CHeldWatcher : public CDirectoryChangeWatcher {
-  public:
-    std::promise<void> started;
-    std::promise<void> release;
-
-  protected:
-    void ThreadStarted() override {
-        started.set_value();
-        release.get_future().wait();
-    }
-};
 
 TEST_F(DirectoryChangeWatcherTest, AnOverflowIsReportedAndTheWatchGoesOn) {
     CHeldWatcher watcher;

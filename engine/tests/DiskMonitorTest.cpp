@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "common/Utility.h"
+#include "engine/tests/WatchTestSupport.h"
 #include "store/TSyncFileArray.h"
 #include "store/tablestore/DbBase.h"
 #include "store/tablestore/SystemInfo.h"
@@ -27,16 +28,13 @@
 namespace fs = std::filesystem;
 using Lines = std::vector<std::string>;
 using testing_support::WaitUntil;
+using watch_test::CHeldWatcher;
+using watch_test::WriteFile;
 
 namespace {
 
 // How long a test waits for the monitor before it fails; batches take milliseconds.
 constexpr auto kPatience = std::chrono::seconds(30);
-
-void WriteFile(const fs::path& path, const std::string& text = "") {
-    std::ofstream out(path, std::ios::binary | std::ios::app);
-    out << text;
-}
 
 std::wstring Wide(const fs::path& path) {
     return StringToWstring(path.string());
@@ -121,19 +119,6 @@ class CRecorder {
     std::set<plat::DWORD> m_threads;
 };
 
-// Holds the watcher's I/O thread at its start until released, so that events pile up unread.
-class CHeldWatcher : public CDirectoryChangeWatcher {
-  public:
-    std::promise<void> started;
-    std::promise<void> release;
-
-  protected:
-    void ThreadStarted() override {
-        started.set_value();
-        release.get_future().wait();
-    }
-};
-
 class DiskMonitorTest : public ::testing::Test {
   protected:
     DiskMonitorTest() { CDbBase::SetAccount("tester"); }
@@ -179,6 +164,11 @@ class DiskMonitorTest : public ::testing::Test {
             MakeMonitor();
         }
         ASSERT_EQ(monitor_->Start(), 0);
+    }
+
+    // A change that renames or moves an item inside the sync directory.
+    std::function<void()> Rename(const char* from, const char* to) {
+        return [=, this] { fs::rename(root_ / from, root_ / to); };
     }
 
     std::wstring NextMarker() {
@@ -252,9 +242,6 @@ TEST_F(DiskMonitorTest, ChangesOnDiskBecomeLocalTasks) {
         Lines expected;
         std::function<void(const TComand&)> check = nullptr;
     };
-    auto move = [this](const char* from, const char* to) {
-        return [=, this] { fs::rename(root_ / from, root_ / to); };
-    };
     const std::vector<Case> cases = {
         // Moved in whole, so that its size is settled when the task is built.
         {"a new file",
@@ -272,7 +259,7 @@ TEST_F(DiskMonitorTest, ChangesOnDiskBecomeLocalTasks) {
          [](const TComand& task) { EXPECT_EQ(task.tSyncFile.strFileSize, ""); }},
         {"a synced file deleted", [this] { fs::remove(root_ / "k.txt"); }, {"delete -1 .\\k.txt"}},
         {"a synced file renamed",
-         move("r.txt", "s.txt"),
+         Rename("r.txt", "s.txt"),
          {"rename 1 .\\r.txt r.txt -> s.txt"},
          [](const TComand& task) {
              EXPECT_EQ(task.tSyncFile.strName, L"r.txt");
@@ -280,12 +267,14 @@ TEST_F(DiskMonitorTest, ChangesOnDiskBecomeLocalTasks) {
              EXPECT_EQ(task.tSyncFile.strFileSize, "3") << "of the new name";
          }},
         {"a synced file renamed in a subfolder",
-         move("sub/x", "sub/y"),
+         Rename("sub/x", "sub/y"),
          {"rename 1 .\\sub\\x x -> y"}},
         {"a synced file moved to another folder",
-         move("sub/m.txt", "other/m.txt"),
+         Rename("sub/m.txt", "other/m.txt"),
          {"delete -1 .\\sub\\m.txt", "add 1 .\\other\\m.txt"}},
-        {"a synced folder renamed", move("other", "other2"), {"rename 0 .\\other other -> other2"}},
+        {"a synced folder renamed",
+         Rename("other", "other2"),
+         {"rename 0 .\\other other -> other2"}},
         {"content changed in place", [this] { WriteFile(root_ / "e.txt", "new"); }, {}},
     };
     for (const Case& c : cases) {
@@ -319,9 +308,6 @@ TEST_F(DiskMonitorTest, WhatTheDiskScanSkipsBuildsNoTask) {
         std::function<void()> change;
         Lines expected;
     };
-    auto move = [this](const char* from, const char* to) {
-        return [=, this] { fs::rename(root_ / from, root_ / to); };
-    };
     const std::vector<Case> cases = {
         {"a hidden file", [this] { WriteFile(root_ / ".h"); }, {}},
         {"a file under .git/",
@@ -330,7 +316,7 @@ TEST_F(DiskMonitorTest, WhatTheDiskScanSkipsBuildsNoTask) {
              WriteFile(root_ / ".git" / "objects" / "ab");
          },
          {}},
-        {"a rename under .git/", move(".git/config", ".git/config2"), {}},
+        {"a rename under .git/", Rename(".git/config", ".git/config2"), {}},
         {"a removal under .git/", [this] { fs::remove(root_ / ".git" / "config2"); }, {}},
         {"a name that is not UTF-8", [this] { WriteFile(root_ / "bad\xff"); }, {}},
         {"a name with a backslash", [this] { WriteFile(root_ / "back\\slash"); }, {}},
@@ -338,12 +324,12 @@ TEST_F(DiskMonitorTest, WhatTheDiskScanSkipsBuildsNoTask) {
          [this] { fs::remove(root_ / "u.txt"); },
          {}},
         {"a rename of a file the table does not know adds the new name",
-         move("n.txt", "n2.txt"),
+         Rename("n.txt", "n2.txt"),
          {"add 1 .\\n2.txt"}},
         {"a synced file renamed to a name that is not UTF-8 is removed",
-         move("w.txt", "w\xff"),
+         Rename("w.txt", "w\xff"),
          {"delete -1 .\\w.txt"}},
-        {"a synced file hidden is removed", move("v.txt", ".v.txt"), {"delete -1 .\\v.txt"}},
+        {"a synced file hidden is removed", Rename("v.txt", ".v.txt"), {"delete -1 .\\v.txt"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.why);
@@ -444,6 +430,28 @@ TEST_F(DiskMonitorTest, WritesAskForOneComparisonPerBurst) {
     advance(CCallbackDiskM::kModifyQuietMs);
     ASSERT_TRUE(WaitUntil([&] { return recorder_.Requests().size() == 2; }, kPatience));
     EXPECT_EQ(recorder_.Requests().back(), DISK_CAUSE_CONTENT_MODIFIED) << "a new burst";
+}
+
+// A file written without a pause long enough to end the burst is still compared now and then.
+TEST_F(DiskMonitorTest, AFileWrittenWithoutPauseIsComparedAfterTheLongestDelay) {
+    testing_support::ManualClock clock;
+    WriteFile(root_ / "log.txt");
+    Known("log.txt");
+    Start();
+    constexpr int kPauseMs = CCallbackDiskM::kModifyQuietMs * 9 / 10;
+    const plat::Clock::TimePoint first = plat::Clock::Now();
+    for (int i = 0; i * kPauseMs < CCallbackDiskM::kModifyMaxDelayMs * 2; ++i) {
+        WriteFile(root_ / "log.txt", "line\n");
+        SettleManually();
+        if (!recorder_.Requests().empty()) {
+            break;
+        }
+        testing_support::ManualClock::AdvanceWhenWaiting(1, std::chrono::milliseconds(kPauseMs));
+    }
+    ASSERT_EQ(recorder_.Requests(), std::vector<unsigned int>{DISK_CAUSE_CONTENT_MODIFIED});
+    auto elapsed = plat::Clock::Now() - first;
+    EXPECT_GE(elapsed, std::chrono::milliseconds(CCallbackDiskM::kModifyMaxDelayMs));
+    EXPECT_LT(elapsed, std::chrono::milliseconds(CCallbackDiskM::kModifyMaxDelayMs + 2 * kPauseMs));
 }
 
 TEST_F(DiskMonitorTest, LostChangesAskForAComparison) {
