@@ -30,9 +30,11 @@ struct SharedThread {
     CNotificationThreadMgr thread;
 };
 
+// Never destroyed: a watcher still alive at exit keeps the thread running, and the thread
+// base would wait for it at exit.
 SharedThread& Shared() {
-    static SharedThread shared;
-    return shared;
+    static SharedThread* shared = new SharedThread;
+    return *shared;
 }
 
 }  // namespace

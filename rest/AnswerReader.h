@@ -29,9 +29,9 @@ class CAnswerReader {
         All,       // the whole space ("/ent/synch/modify")
         OneLevel,  // one folder level ("/ent/file/list")
     };
-    // Appends one record per entry. "total" must be a number from 0 to the length of "files"
-    // (a missing "files" has length 0) and every entry read an object; otherwise the answer is
-    // refused and nothing is appended, since a listing that lacks entries would make its
+    // Appends one record per entry. "total" must be the number of entries of "files" (a
+    // missing "files" has none) and every entry an object; otherwise the answer is refused
+    // with 90002 and nothing is appended, since a listing that lacks entries would make its
     // caller take the missing items for deleted ones.
     static int Listing(const std::string& answer, EListing kind, std::vector<TSyncFile>& files);
 

@@ -110,7 +110,7 @@ class CListingHandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, C
     double m_dTotal = 0;
     bool m_bFilesUsable = true;  // an array, null or missing
     std::vector<TSyncFile> m_entries;
-    std::size_t m_firstNonObject = SIZE_MAX;
+    bool m_bNonObjectEntry = false;  // some entry of "files" is not an object
 };
 
 bool CListingHandler::Value(const TValue& value) {
@@ -214,7 +214,7 @@ void CListingHandler::SetRootMember(const TValue& value) {
         case EField::Files:
             m_bFilesUsable = value.kind == TValue::EKind::Null;
             m_entries.clear();
-            m_firstNonObject = SIZE_MAX;
+            m_bNonObjectEntry = false;
             break;
         default:
             break;
@@ -252,11 +252,9 @@ void CListingHandler::SetEntryMember(TSyncFile& file, const TValue& value) const
     }
 }
 
-// Keeps the entries' positions: the count in "total" decides which entries matter.
+// Counted like any entry, so that "total" is compared with what the answer holds.
 void CListingHandler::AddNonObjectEntry() {
-    if (m_firstNonObject == SIZE_MAX) {
-        m_firstNonObject = m_entries.size();
-    }
+    m_bNonObjectEntry = true;
     m_entries.emplace_back();
 }
 
@@ -268,15 +266,13 @@ int CListingHandler::Result(std::vector<TSyncFile>& files) {
     if (!m_bTotalIsNumber || !m_bFilesUsable) {
         return REST_BAD_ANSWER;
     }
-    if (!(m_dTotal >= 0 && m_dTotal <= double(m_entries.size()))) {
-        return REST_BAD_ANSWER;
-    }
-    auto count = static_cast<std::size_t>(m_dTotal);
-    if (m_firstNonObject < count) {
+    // An answer whose count and entries disagree is not the whole space: read as far as its
+    // "total", it would make every item left out look deleted on the service.
+    if (m_dTotal != double(m_entries.size()) || m_bNonObjectEntry) {
         return REST_BAD_ANSWER;
     }
     files.insert(files.end(), std::make_move_iterator(m_entries.begin()),
-                 std::make_move_iterator(m_entries.begin() + std::ptrdiff_t(count)));
+                 std::make_move_iterator(m_entries.end()));
     return REST_OK;
 }
 

@@ -51,6 +51,36 @@ void CSyncFileRows::RebuildIndexes() {
     }
 }
 
+void CSyncFileRows::Put(TSyncFile file) {
+    EraseTaken(file.iId, file.strRelativePath, kNone);
+    Append(std::move(file));
+    CloseGaps();
+}
+
+void CSyncFileRows::EraseTaken(int id, const std::wstring& path, std::uint32_t keep) {
+    std::vector<std::uint32_t> taken;
+    m_byId.ForEach(IdKey(id), [&](std::uint32_t row) { taken.push_back(row); });
+    m_byPath.ForEach(TextKey(path), [&](std::uint32_t row) {
+        if (m_rows[row].strRelativePath == path) {
+            taken.push_back(row);
+        }
+    });
+    std::sort(taken.begin(), taken.end());
+    taken.erase(std::unique(taken.begin(), taken.end()), taken.end());
+    for (std::uint32_t row : taken) {
+        if (row != keep) {
+            EraseRow(row);
+        }
+    }
+}
+
+void CSyncFileRows::EraseRow(std::uint32_t row) {
+    Unindex(row);
+    m_rows[row] = TSyncFile();
+    m_gap[row] = true;
+    ++m_uGaps;
+}
+
 void CSyncFileRows::Append(TSyncFile file) {
     m_rows.push_back(std::move(file));
     m_gap.push_back(false);
@@ -117,15 +147,16 @@ std::vector<const TSyncFile*> CSyncFileRows::Matching(const CRowIndex& index,
     return files;
 }
 
-bool CSyncFileRows::OverwriteFirstById(int id, const TSyncFile& file) {
-    std::uint32_t row = FirstRowById(id);
-    if (row == kNone) {
-        return false;
+bool CSyncFileRows::Replace(int id, const TSyncFile& file) {
+    const std::uint32_t row = FirstRowById(id);
+    EraseTaken(file.iId, file.strRelativePath, row);
+    if (row != kNone) {
+        Unindex(row);
+        m_rows[row] = file;
+        Index(row);
     }
-    Unindex(row);
-    m_rows[row] = file;
-    Index(row);
-    return true;
+    CloseGaps();
+    return row != kNone;
 }
 
 bool CSyncFileRows::EraseFirstById(int id) {
@@ -133,10 +164,7 @@ bool CSyncFileRows::EraseFirstById(int id) {
     if (row == kNone) {
         return false;
     }
-    Unindex(row);
-    m_rows[row] = TSyncFile();
-    m_gap[row] = true;
-    ++m_uGaps;
+    EraseRow(row);
     CloseGaps();
     return true;
 }

@@ -1,8 +1,10 @@
 #pragma once
 // The local file table's rows in memory: in the order they were added, with indexes by id,
 // relative path and name so that lookups in a table of the whole sync directory do not scan.
-// Rows are not unique by id, path or name; every lookup answers with the first matching row in
-// row order. Not thread-safe: CTSyncFileArray locks around it.
+// Put and Replace keep the rows unique by id and by relative path, as the store's unique
+// indexes keep the stored rows (a row that takes an id or a path replaces the row that had
+// it); names repeat. Lookups answer with the first matching row in row order. Not
+// thread-safe: CTSyncFileArray locks around it.
 //
 // The rows lie in one vector; a removed row leaves a gap that is closed (and the indexes
 // rebuilt) once gaps make up half of the vector, so removals cost no shifting of rows.
@@ -19,7 +21,9 @@ class CSyncFileRows {
     void Clear();
     // Replaces all rows with those of a reload, in their order.
     void Assign(std::vector<TSyncFile> rows);
-    void Append(TSyncFile file);
+    // Removes the rows with the file's id or path and appends the file, as the store's insert
+    // does.
+    void Put(TSyncFile file);
 
     const TSyncFile* FirstById(int id) const;
     const TSyncFile* FirstByPath(const std::wstring& path) const;
@@ -27,9 +31,11 @@ class CSyncFileRows {
     std::vector<const TSyncFile*> AllByPath(const std::wstring& path) const;
     std::vector<const TSyncFile*> AllByName(const std::wstring& name) const;
 
-    // Overwrites the first row with that id in place; false when there is none.
-    bool OverwriteFirstById(int id, const TSyncFile& file);
-    // Removes the first row with that id; false when there is none.
+    // Overwrites the row with that id in place, as the store's replace does: other rows with
+    // the file's id or path go. False when no row has the id; the other rows go all the same
+    // (the store replaced them with the record it added).
+    bool Replace(int id, const TSyncFile& file);
+    // Removes the row with that id; false when there is none.
     bool EraseFirstById(int id);
 
     // Copies of all rows, in row order.
@@ -39,6 +45,10 @@ class CSyncFileRows {
   private:
     static constexpr std::uint32_t kNone = 0xFFFFFFFF;
 
+    void Append(TSyncFile file);
+    // Removes the rows other than keep that have the id or the path; gaps are not closed.
+    void EraseTaken(int id, const std::wstring& path, std::uint32_t keep);
+    void EraseRow(std::uint32_t row);
     void Index(std::uint32_t row);
     void Unindex(std::uint32_t row);
     void RebuildIndexes();

@@ -16,7 +16,7 @@ CSyncTemporary* CSyncTemporary::Get() {
     return &instance;
 }
 
-std::vector<TSyncFile>* CSyncTemporary::List(E_Oper eOper) {
+std::vector<CSyncTemporary::TEntry>* CSyncTemporary::List(E_Oper eOper) {
     switch (eOper) {
         case OPER_ADD:
             return &m_added;
@@ -29,24 +29,34 @@ std::vector<TSyncFile>* CSyncTemporary::List(E_Oper eOper) {
     }
 }
 
+void CSyncTemporary::DropExpired() {
+    const plat::Clock::TimePoint now = plat::Clock::Now();
+    for (std::vector<TEntry>* list : {&m_added, &m_deleted, &m_renamed}) {
+        std::erase_if(*list, [now](const TEntry& entry) {
+            return entry.expires.has_value() && *entry.expires <= now;
+        });
+    }
+}
+
 void CSyncTemporary::Add(TSyncFile file, E_Oper eOper) {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (eOper == OPER_MODIFY) {
-        m_deleted.push_back(file);
-        m_added.push_back(file);
-    } else if (std::vector<TSyncFile>* list = List(eOper)) {
-        list->push_back(file);
+        m_deleted.push_back({file, std::nullopt});
+        m_added.push_back({std::move(file), std::nullopt});
+    } else if (std::vector<TEntry>* list = List(eOper)) {
+        list->push_back({std::move(file), std::nullopt});
     }
 }
 
 int CSyncTemporary::CheckServerSyncFile(TSyncFile& file, E_Oper eOper) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    std::vector<TSyncFile>* list = List(eOper);
+    std::vector<TEntry>* list = List(eOper);
     if (list == nullptr) {
         return 0;
     }
+    DropExpired();
     auto found = std::find_if(list->begin(), list->end(),
-                              [&file](const TSyncFile& entry) { return Matches(entry, file); });
+                              [&file](const TEntry& entry) { return Matches(entry.file, file); });
     if (found == list->end()) {
         return 0;
     }
@@ -56,16 +66,40 @@ int CSyncTemporary::CheckServerSyncFile(TSyncFile& file, E_Oper eOper) {
 
 void CSyncTemporary::Delete(TSyncFile file, E_Oper eOper) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (std::vector<TSyncFile>* list = List(eOper)) {
-        list->erase(
-            std::remove_if(list->begin(), list->end(),
-                           [&file](const TSyncFile& entry) { return Matches(entry, file); }),
-            list->end());
+    if (std::vector<TEntry>* list = List(eOper)) {
+        std::erase_if(*list, [&file](const TEntry& entry) { return Matches(entry.file, file); });
+    }
+}
+
+void CSyncTemporary::Complete(const TSyncFile& file) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    DropExpired();
+    const plat::Clock::TimePoint expires = plat::Clock::Now() + kEchoLifetime;
+    for (std::vector<TEntry>* list : {&m_added, &m_deleted, &m_renamed}) {
+        for (TEntry& entry : *list) {
+            if (Matches(entry.file, file)) {
+                entry.expires = expires;
+            }
+        }
+    }
+}
+
+void CSyncTemporary::CompleteAll() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    DropExpired();
+    const plat::Clock::TimePoint expires = plat::Clock::Now() + kEchoLifetime;
+    for (std::vector<TEntry>* list : {&m_added, &m_deleted, &m_renamed}) {
+        for (TEntry& entry : *list) {
+            if (!entry.expires.has_value()) {
+                entry.expires = expires;
+            }
+        }
     }
 }
 
 int CSyncTemporary::IsServerSync() {
     std::lock_guard<std::mutex> lock(m_mutex);
+    DropExpired();
     return m_added.empty() && m_deleted.empty() ? 0 : 1;
 }
 
@@ -73,4 +107,5 @@ void CSyncTemporary::Clear() {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_added.clear();
     m_deleted.clear();
+    m_renamed.clear();
 }

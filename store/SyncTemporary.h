@@ -8,37 +8,63 @@
 // file with the same non-zero iId or the same non-empty relative path (an id of 0 is an item
 // the service has not numbered yet and identifies nothing).
 //
+// An entry lives until its echo has been matched, or until kEchoLifetime has passed (on
+// plat::Clock) since its operation completed: the watcher reports a change some time after the
+// disk saw it, so an entry must outlive the end of its transfer, but an echo that never came
+// must not swallow a real change of that item later on. The transfer worker marks the entries
+// of each task it finishes as completed, and every entry still waiting once the queue has
+// drained (its task was dropped, or never built).
+//
 // Threads: the engine's threads and the transfer worker; one lock guards the lists.
 
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "common/SyncRecords.h"
+#include "platform/Clock.h"
 
 class CSyncTemporary {
   public:
+    // How long an entry waits for its echo once its operation has completed.
+    static constexpr plat::Clock::Duration kEchoLifetime = std::chrono::seconds(10);
+
     static CSyncTemporary* Get();
 
     // OPER_MODIFY goes to deletions and additions (a modification echoes as a delete and an
-    // add), OPER_ADD to additions, OPER_DELETE to deletions, OPER_RENAME to renames.
+    // add), OPER_ADD to additions, OPER_DELETE to deletions, OPER_RENAME to renames. The entry
+    // waits for its operation to complete.
     void Add(TSyncFile file, E_Oper eOper);
     // 1 (and the first matching entry is removed) when the change is an echo; 0 otherwise and
     // for any kind but add, delete and rename.
     int CheckServerSyncFile(TSyncFile& file, E_Oper eOper);
     // Removes every matching entry of that kind's list.
     void Delete(TSyncFile file, E_Oper eOper);
-    // 1 when the additions or the deletions list is not empty (renames do not count).
+    // The operation on file has completed: the entries of every list that match it expire
+    // kEchoLifetime from now.
+    void Complete(const TSyncFile& file);
+    // Every operation has completed: entries still waiting for theirs expire kEchoLifetime
+    // from now.
+    void CompleteAll();
+    // 1 when the additions or the deletions list holds an entry (renames do not count).
     int IsServerSync();
-    // Empties additions and deletions; renames are kept.
+    // Empties every list.
     void Clear();
 
   private:
+    struct TEntry {
+        TSyncFile file;
+        std::optional<plat::Clock::TimePoint> expires;  // none while the operation runs
+    };
+
     CSyncTemporary() = default;
     // The list of that kind, or null.
-    std::vector<TSyncFile>* List(E_Oper eOper);
+    std::vector<TEntry>* List(E_Oper eOper);
+    // Drops the entries whose time is up; the caller holds the lock.
+    void DropExpired();
 
-    std::vector<TSyncFile> m_added;
-    std::vector<TSyncFile> m_deleted;
-    std::vector<TSyncFile> m_renamed;
+    std::vector<TEntry> m_added;
+    std::vector<TEntry> m_deleted;
+    std::vector<TEntry> m_renamed;
     std::mutex m_mutex;
 };

@@ -1,6 +1,7 @@
 #include "store/SyncingTaskArray.h"
 
 #include <algorithm>
+#include <string>
 
 #include "store/StoreCommon.h"
 
@@ -173,25 +174,38 @@ int CSyncingTaskArray::PopFront(TComand* out) {
     if (out != nullptr) {
         *out = m_tasks.front();
     }
-    const int idKey = m_tasks.front().iIdKey;
+    return EraseTask(m_tasks.begin(), "CSyncingTaskArray::pop_front");
+}
+
+int CSyncingTaskArray::RemoveTask(int nIdKey) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    auto task = FindTask(nIdKey);
+    if (task == m_tasks.end()) {
+        AfLog(0, kTaskingLog, "CSyncingTaskArray::RemoveTask", __LINE__,
+              "Task %d is no longer queued", nIdKey);
+        return DB_RESULT_MISSING;
+    }
+    return EraseTask(task, "CSyncingTaskArray::RemoveTask");
+}
+
+int CSyncingTaskArray::EraseTask(std::vector<TComand>::iterator task, const char* function) {
+    const int idKey = task->iIdKey;
+    const std::string connectFailed =
+        std::string("Error: ") + function + " ConnectDB failed nRet = (%d)";
     bool connected = false;
-    int nRet = OnTable(
-        "CSyncingTaskArray::pop_front", __LINE__,
-        "Error: CSyncingTaskArray::pop_front ConnectDB failed nRet = (%d)",
-        [&](CSyncingTask& table) {
-            connected = true;
-            int rc = table.DelByIdKey(idKey);
-            if (!DbSucceeded(rc)) {
-                AfLog(1, kTaskingLog, "CSyncingTaskArray::pop_front", __LINE__,
-                      "Error: CSyncingTaskArray::pop_front DelByIdKey failed nRet = (%d) ID = (%d)",
-                      rc, idKey);
-            }
-            return rc;
-        });
+    int nRet = OnTable(function, __LINE__, connectFailed.c_str(), [&](CSyncingTask& table) {
+        connected = true;
+        int rc = table.DelByIdKey(idKey);
+        if (!DbSucceeded(rc)) {
+            AfLog(1, kTaskingLog, function, __LINE__,
+                  "Error: %s DelByIdKey failed nRet = (%d) ID = (%d)", function, rc, idKey);
+        }
+        return rc;
+    });
     // A task whose row could not be deleted is done all the same; one that could not even be
     // reached in the store stays for the next try.
     if (connected) {
-        m_tasks.erase(m_tasks.begin());
+        m_tasks.erase(task);
     }
     return nRet;
 }

@@ -44,6 +44,12 @@ class CSyncingTaskArray {
     // when the connect fails). An empty queue gives 0; the form without an argument logs it.
     int pop_front();
     int pop_front(TComand& out);
+    // Removes the task of that key, wherever it stands, from store and memory in one locked
+    // step, with pop_front's rules (memory also when the row cannot be deleted, not when the
+    // store cannot be reached). 1001 when no queued task has the key (the queue was cleared
+    // meanwhile): nothing changes, so a task pushed since then is never taken for it. The
+    // worker removes its finished task with this.
+    int RemoveTask(int nIdKey);
     // 1 with the front task, 0 when the queue is empty.
     int GetTask(TComand& out);
     // Stores the task under its key and overwrites the queued task of that key (the worker's
@@ -80,6 +86,9 @@ class CSyncingTaskArray {
     // The queued task of that key, or end().
     std::vector<TComand>::iterator FindTask(int nIdKey);
     int PopFront(TComand* out);
+    // Deletes the queued task's row and, once the store was reached, the task; the caller
+    // holds the lock. The store result.
+    int EraseTask(std::vector<TComand>::iterator task, const char* function);
     // Stores the kept break-point task again and appends it, also when storing fails: the
     // interrupted transfer is never dropped from the queue.
     int Restore(const TComand& kept, const char* function, int line, const char* format);

@@ -29,9 +29,9 @@ int CTSyncFileArray::ReLoad() {
 
 int CTSyncFileArray::ReLoadLocked() {
     if (m_pTable == nullptr) {
+        m_bLoaded = false;
         return DB_RESULT_MISSING;
     }
-    m_rows.Clear();
     std::vector<TSyncFile> files;
     int nRet =
         WithTable(m_pTable.get(), 6, kBaseDataLog, "CTSyncFileArray::ReLoad", __LINE__,
@@ -43,8 +43,14 @@ int CTSyncFileArray::ReLoadLocked() {
                       }
                       return rc;
                   });
-    if (DbSucceeded(nRet)) {
+    m_bLoaded = DbSucceeded(nRet);
+    if (m_bLoaded) {
         m_rows.Assign(std::move(files));
+    } else {
+        AfLog(6, kBaseDataLog, "CTSyncFileArray::ReLoad", __LINE__,
+              "Error: the file table could not be loaded (%d); its %zu rows in memory are kept "
+              "and comparisons wait for a reload",
+              nRet, m_rows.Size());
     }
     return nRet;
 }
@@ -56,6 +62,12 @@ bool CTSyncFileArray::Refresh() {
 void CTSyncFileArray::Clear() {
     std::unique_lock lock(m_mutex);
     m_rows.Clear();
+    m_bLoaded = false;
+}
+
+bool CTSyncFileArray::IsLoaded() const {
+    std::shared_lock lock(m_mutex);
+    return m_bLoaded;
 }
 
 int CTSyncFileArray::Add(TSyncFile file) {
@@ -72,7 +84,7 @@ int CTSyncFileArray::Add(TSyncFile file) {
             return rc;
         });
     if (DbSucceeded(nRet)) {
-        m_rows.Append(std::move(file));
+        m_rows.Put(std::move(file));
     }
     return nRet;
 }
@@ -84,7 +96,7 @@ int CTSyncFileArray::Add(const_iterator first, const_iterator last) {
                    [&](CTSyncFile& table) {
                        int rc = 0;
                        for (auto it = first; it != last; ++it) {
-                           m_rows.Append(*it);
+                           m_rows.Put(*it);
                            rc = table.SetFileInfo(*it);
                            if (!DbSucceeded(rc)) {
                                AfLog(1, kBaseDataLog, "CTSyncFileArray::Add", __LINE__,
@@ -110,7 +122,7 @@ int CTSyncFileArray::Modify(int nId, TSyncFile file) {
                            return rc;
                        });
     if (DbSucceeded(nRet)) {
-        m_rows.OverwriteFirstById(nId, file);
+        m_rows.Replace(nId, file);
     }
     return nRet;
 }

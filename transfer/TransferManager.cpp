@@ -33,14 +33,19 @@ CTransferManager::CTransferManager() : m_pWorkTransfer(std::make_unique<WorkTran
 }
 
 CTransferManager::~CTransferManager() {
+    bool bManagerEnded = true;
     if (GetThreadId() != 0) {
         plat::PostThreadMessage(GetThreadId(), plat::WM_QUIT, 0, 0);
-        Stop();
+        bManagerEnded = Stop() == 0;
     }
     m_pWorkTransfer->RequestEnd();
-    if (m_pWorkTransfer->Stop() != 0) {
+    const bool bWorkerEnded = m_pWorkTransfer->Stop() == 0;
+    if (!bWorkerEnded || !bManagerEnded) {
+        // The thread that goes on still uses the worker: it stays, and the thread base waits
+        // for the manager's own thread before this object goes.
         AfLog(4, kTransferManagerLog, "CTransferManager::~CTransferManager", __LINE__, "%s",
-              "WorkTransfer did not end; it is left to run.");
+              bWorkerEnded ? "The manager's thread did not end; WorkTransfer is kept for it."
+                           : "WorkTransfer did not end; it is left to run.");
         m_pWorkTransfer.release();
     }
 }

@@ -18,8 +18,9 @@ class CTransferManager : public CThreadMgr {
     // Creates the worker and starts its thread.
     CTransferManager();
     // Ends the manager's thread if it runs, then the worker's (after the transfer in progress),
-    // and destroys the worker. A worker thread that does not end within the thread base's
-    // time-out is left to run with its object.
+    // and destroys the worker. When either thread does not end within the thread base's
+    // time-out, the worker object is left to the threads that still use it, and the manager's
+    // thread is waited for.
     ~CTransferManager() override;
 
     // Stores the parent thread and makes the manager's thread the worker's report thread. Call

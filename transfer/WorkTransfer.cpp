@@ -99,7 +99,12 @@ void WorkTransfer::DoSync() {
         status->SetStatus(MSYNC_STATE_SYNCED, 0, OPEA_FLAG_DEFAULT);
         Report(MSG_SYNC_COMPLETE_ALL);
     }
-    CSyncTemporary::Get()->Clear();
+    // The echoes of the last transfers are still on their way from the watcher: the entries
+    // stay for a while instead of being cleared. Those whose task never ran (the queue was
+    // cleared) start their countdown once nothing is left to run.
+    if (CSyncingTaskArray::Get()->HasTask() == 0) {
+        CSyncTemporary::Get()->CompleteAll();
+    }
     AfLog(1, kTransferManagerLog, kDoSync, __LINE__, "Task End Sync");
 }
 
@@ -173,11 +178,10 @@ void WorkTransfer::Finish(TComand& task, int result) {
     } else {
         OnTaskFailed(task, result);
     }
-    // The engine may have cleared the queue meanwhile: only this task leaves it.
-    TComand front;
-    if (CSyncingTaskArray::Get()->GetTask(front) == 1 && front.iIdKey == task.iIdKey) {
-        CSyncingTaskArray::Get()->pop_front();
-    }
+    CSyncTemporary::Get()->Complete(task.tSyncFile);
+    // The engine may have cleared the queue and pushed new tasks meanwhile: only this task
+    // leaves it, found by its key under the queue's lock.
+    CSyncingTaskArray::Get()->RemoveTask(task.iIdKey);
 }
 
 void WorkTransfer::OnTaskSucceeded(TComand& task) {

@@ -50,7 +50,8 @@ class WorkTransfer : public CThreadMgr {
     static std::unique_ptr<CBaseTransfer> CreateTransfer(const TComand& task);
     // Publishes the object for Pause and Resume; false (nothing published) when paused.
     bool SetCurrent(CBaseTransfer* transfer);
-    // Routes a final result and removes the task from the queue.
+    // Routes a final result, starts the countdown of the echo entries of its file and removes
+    // the task from the queue.
     void Finish(TComand& task, int result);
     void OnTaskSucceeded(TComand& task);
     void OnTaskFailed(TComand& task, int result);

@@ -6,8 +6,10 @@
 #include <thread>
 #include <vector>
 
+#include "testing/LogText.h"
 #include "testing/ManualClock.h"
 #include "testing/TempHome.h"
+#include "testing/WaitUntil.h"
 
 namespace {
 
@@ -45,6 +47,8 @@ class CStubbornThread : public CThreadMgr {
 
 class ThreadMgrTest : public ::testing::Test {
   protected:
+    std::string LogText() const { return testing_support::LogText(home.path()); }
+
     testing_support::TempHome home;
     ManualClock clock;
 };
@@ -91,23 +95,104 @@ TEST_F(ThreadMgrTest, StopAfterRunReturnedIsImmediate) {
     EXPECT_EQ(worker.GetThreadId(), 0u);
 }
 
-TEST_F(ThreadMgrTest, ThreadThatWillNotEndIsReportedAfterFiveSeconds) {
+// Stop's five seconds are real time: under a manual clock that stands still (as in every test
+// of a worker) it must still end.
+TEST_F(ThreadMgrTest, ThreadThatWillNotEndIsReportedAfterFiveSecondsOfRealTime) {
     CStubbornThread worker;
     ASSERT_EQ(worker.Start(), 0);
-    plat::PostThreadMessage(worker.GetThreadId(), plat::WM_QUIT, 0, 0);
+    const plat::DWORD id = worker.GetThreadId();
+    plat::PostThreadMessage(id, plat::WM_QUIT, 0, 0);
 
     std::atomic<int> result{-1};
+    const auto start = std::chrono::steady_clock::now();
     std::thread stopper([&] { result = worker.Stop(); });
-    ManualClock::AdvanceWhenWaiting(1, 4999ms);
-    EXPECT_EQ(result, -1) << "still waiting at 4999 ms";
-    plat::Clock::Advance(1ms);
+    const bool bEnded = testing_support::WaitUntil([&] { return result != -1; }, 30s);
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    if (!bEnded) {
+        plat::Clock::Advance(5s);  // let a Stop that waits on the process clock go
+    }
     stopper.join();
+    ASSERT_TRUE(bEnded) << "Stop waited on the manual clock";
     EXPECT_EQ(result, 1001);
+    EXPECT_GE(elapsed, 5s);
     EXPECT_EQ(worker.GetThreadId(), 0u);
+    EXPECT_NE(LogText().find("Error: thread " + std::to_string(id) +
+                             " did not end within 5000 ms; it is kept until it ends"),
+              std::string::npos);
 
-    // Left running, detached; let it finish before the object goes.
     plat::SetEvent(worker.m_hRelease);
     plat::WaitForSingleObject(worker.m_hDone, plat::INFINITE);
+}
+
+// Blocks in Run until the test opens its gate. What Run uses lives outside the object, so that
+// the object may go while Run waits.
+class CGatedThread : public CThreadMgr {
+  public:
+    CGatedThread(plat::EventPtr hGate, plat::EventPtr hRunning)
+        : m_hGate(std::move(hGate)), m_hRunning(std::move(hRunning)) {}
+    int Run() override {
+        const plat::EventPtr hGate = m_hGate;
+        plat::SetEvent(m_hRunning);
+        plat::WaitForSingleObject(hGate, plat::INFINITE);
+        return 0;
+    }
+    using CThreadMgr::StopWithin;
+
+  private:
+    plat::EventPtr m_hGate;
+    plat::EventPtr m_hRunning;
+};
+
+// Destroying the object under its running thread would leave the thread on freed memory: the
+// destructor waits for the thread, also for one that Stop gave up on.
+TEST_F(ThreadMgrTest, AnObjectIsNotDestroyedWhileItsThreadRuns) {
+    struct Case {
+        const char* why;
+        bool bStopFirst;
+    };
+    const Case cases[] = {{"a thread never stopped", false}, {"a thread Stop gave up on", true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        plat::EventPtr hGate = plat::CreateEvent(true, false);
+        plat::EventPtr hRunning = plat::CreateEvent(true, false);
+        auto* worker = new CGatedThread(hGate, hRunning);
+        ASSERT_EQ(worker->Start(), 0);
+        const plat::DWORD id = worker->GetThreadId();
+        ASSERT_EQ(plat::WaitForSingleObject(hRunning, plat::INFINITE), plat::WAIT_OBJECT_0);
+        if (c.bStopFirst) {
+            EXPECT_EQ(worker->StopWithin(1ms), 1001);
+        }
+
+        std::atomic<bool> bDeleted{false};
+        std::thread owner([&] {
+            delete worker;
+            bDeleted = true;
+        });
+        const std::string waiting = "Error: thread " + std::to_string(id) +
+                                    " still runs as its object is destroyed; waiting for it to end";
+        EXPECT_TRUE(testing_support::WaitUntil(
+            [&] { return LogText().find(waiting) != std::string::npos; }, 10s));
+        EXPECT_FALSE(bDeleted) << "the object went while its thread ran";
+        plat::SetEvent(hGate);
+        owner.join();
+        EXPECT_TRUE(bDeleted);
+    }
+}
+
+// A new thread may start while the one Stop gave up on still runs; that one is joined once it
+// has ended.
+TEST_F(ThreadMgrTest, AThreadStopGaveUpOnIsJoinedOnceItEnds) {
+    plat::EventPtr hGate = plat::CreateEvent(true, false);
+    plat::EventPtr hRunning = plat::CreateEvent(true, false);
+    CGatedThread worker(hGate, hRunning);
+    ASSERT_EQ(worker.Start(), 0);
+    ASSERT_EQ(plat::WaitForSingleObject(hRunning, plat::INFINITE), plat::WAIT_OBJECT_0);
+    EXPECT_EQ(worker.StopWithin(1ms), 1001);
+    plat::ResetEvent(hRunning);
+    ASSERT_EQ(worker.Start(), 0) << "the object may run again";
+    ASSERT_EQ(plat::WaitForSingleObject(hRunning, plat::INFINITE), plat::WAIT_OBJECT_0);
+    plat::SetEvent(hGate);
+    EXPECT_EQ(worker.Stop(), 0);
 }
 
 // Stops itself from its own body.

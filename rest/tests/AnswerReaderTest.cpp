@@ -168,8 +168,10 @@ TEST_F(AnswerReaderTest, ListingThatDoesNotAddUpIsRefusedWhole) {
     };
     const Case cases[] = {
         {"total 0 and no files: an empty space", R"({"code":"0","total":0})", 0, 0},
-        {"total below the array: only total entries", R"({"code":"0","total":1,"files":[{},{}]})",
-         0, 1},
+        {"total below the array", R"({"code":"0","total":1,"files":[{},{}]})", REST_BAD_ANSWER, 0},
+        {"total 0 with every entry present",
+         R"({"code":"0","total":0,"files":[{"fid":1},{"fid":2}]})", REST_BAD_ANSWER, 0},
+        {"total equal to the array", R"({"code":"0","total":2,"files":[{},{}]})", 0, 2},
         {"total above the array", R"({"code":"0","total":3,"files":[{"fid":1}]})", REST_BAD_ANSWER,
          0},
         {"a huge total", R"({"code":"0","total":2147483647,"files":[]})", REST_BAD_ANSWER, 0},

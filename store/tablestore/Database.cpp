@@ -134,8 +134,8 @@ int CDatabase::ReadIdentity(int& appId, int& version, int& objects) {
 }
 
 int CDatabase::CheckIdentity(int appId, int version, int objects) {
-    if (appId == kDbApplicationId && version == kDbSchemaVersion) {
-        return SQLITE_OK;
+    if (appId == kDbApplicationId && version >= 1 && version <= kDbSchemaVersion) {
+        return SQLITE_OK;  // ours; one of an older schema is brought up to date now
     }
     if (appId == 0 && version == 0 && objects == 0) {
         return SQLITE_OK;  // new and empty: the schema is created now
@@ -186,10 +186,20 @@ int CDatabase::CheckAndCreateSchema(DbFile file) {
     }
     // A file of the current schema is only read here: opening never writes to a file that
     // may be damaged further on.
-    if (rc == SQLITE_OK && appId != kDbApplicationId) {
+    if (rc == SQLITE_OK && (appId != kDbApplicationId || version < kDbSchemaVersion)) {
         rc = CreateSchema(file);
     }
     return rc;
+}
+
+int CDatabase::Migrate(DbFile file, int fromVersion) {
+    for (int version = fromVersion; version < kDbSchemaVersion; ++version) {
+        int rc = Exec(DbFileMigration(file, version));
+        if (rc != SQLITE_OK) {
+            return rc;
+        }
+    }
+    return SQLITE_OK;
 }
 
 int CDatabase::CreateSchema(DbFile file) {
@@ -207,14 +217,27 @@ int CDatabase::CreateSchema(DbFile file) {
             Exec("ROLLBACK");
             return rc;
         }
+        if (appId == kDbApplicationId && version == kDbSchemaVersion) {
+            return Exec("COMMIT");  // another process brought it up to date meanwhile
+        }
+        if (appId == kDbApplicationId) {
+            rc = Migrate(file, version);
+        }
         const std::string stamp = "PRAGMA application_id=" + std::to_string(kDbApplicationId) +
                                   "; PRAGMA user_version=" + std::to_string(kDbSchemaVersion);
-        rc = Exec(DbFileSchema(file));
+        if (rc == SQLITE_OK) {
+            rc = Exec(DbFileSchema(file));
+        }
         if (rc == SQLITE_OK) {
             rc = Exec(stamp.c_str());
         }
         if (rc == SQLITE_OK) {
             rc = Exec("COMMIT");
+        }
+        if (rc == SQLITE_OK && appId == kDbApplicationId) {
+            AfLog(1, kLogFile, "CDatabase::CreateSchema", __LINE__,
+                  "table file %s brought from schema %d to %d", m_path.c_str(), version,
+                  kDbSchemaVersion);
         }
     }
     if (rc != SQLITE_OK) {

@@ -5,7 +5,9 @@
 // the busy time-out lets a writer wait for them instead of failing with "database is locked".
 //
 // A file that is damaged, belongs to another program or was written by a newer release is
-// reported (an error result and a log line) and left exactly as it is.
+// reported (an error result and a log line) and left exactly as it is. A file of an older
+// schema of ours is brought up to date when it is opened, in one transaction: a step that
+// fails leaves it as it was and the open fails.
 
 #include <sqlite3.h>
 
@@ -52,7 +54,10 @@ class CDatabase {
   private:
     CDatabase(sqlite3* db, std::filesystem::path path);
     int CheckAndCreateSchema(DbFile file);
+    // Sets up a new file, or brings one of an older schema up to date, in one transaction.
     int CreateSchema(DbFile file);
+    // The migration steps from fromVersion on (caller holds the transaction).
+    int Migrate(DbFile file, int fromVersion);
     int ReadIdentity(int& appId, int& version, int& objects);
     int ReadInt(const char* sql, int& value);
     int SetJournal();

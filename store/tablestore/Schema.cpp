@@ -7,11 +7,23 @@
 
 namespace {
 
+// One row per item: an id and a path each name at most one row.
 std::string SyncFileSchema() {
     return "CREATE TABLE IF NOT EXISTS FileInfo(" + SyncFileColumnDefs("") +
            ") STRICT;"
-           "CREATE INDEX IF NOT EXISTS FileInfo_iId ON FileInfo(iId);";
+           "CREATE UNIQUE INDEX IF NOT EXISTS FileInfo_uniqueId ON FileInfo(iId);"
+           "CREATE UNIQUE INDEX IF NOT EXISTS FileInfo_uniquePath ON FileInfo(strRelativePath);";
 }
+
+// Schema 1 allowed several rows per id or path: a stale row beside the item's new one. The
+// newest row (the last added, highest rowid) is the item's latest record and stays. Duplicate
+// ids go first, so that an item's current row survives; then, among the rows left, duplicate
+// paths. The unique indexes are created by the schema itself afterwards.
+const char* const kSyncFileFrom1 =
+    "DELETE FROM FileInfo WHERE rowid NOT IN (SELECT max(rowid) FROM FileInfo GROUP BY iId);"
+    "DELETE FROM FileInfo WHERE rowid NOT IN "
+    "(SELECT max(rowid) FROM FileInfo GROUP BY strRelativePath);"
+    "DROP INDEX IF EXISTS FileInfo_iId;";
 
 std::string SyncSchema() {
     return "CREATE TABLE IF NOT EXISTS SyncFolder("
@@ -64,6 +76,13 @@ const char* DbFileSchema(DbFile file) {
     static const std::array<std::string, kDbFileCount> schemas = {SyncFileSchema(), SyncSchema(),
                                                                   UserSchema()};
     return schemas[static_cast<int>(file)].c_str();
+}
+
+const char* DbFileMigration(DbFile file, int fromVersion) {
+    if (file == DbFile::kSyncFile && fromVersion == 1) {
+        return kSyncFileFrom1;
+    }
+    return "";
 }
 
 std::optional<DbFile> DbFileOfTable(const std::string& tableName) {

@@ -7,15 +7,19 @@
 
 namespace {
 
+// A row that takes an id or a path that another row has replaces that row: SQLite deletes it
+// and inserts the new one in one statement, which then stands last in load order.
 const std::string& InsertSql() {
-    static const std::string sql = "INSERT INTO FileInfo(" + SyncFileColumnNames("") + ") VALUES(" +
-                                   Placeholders(kSyncFileColumnCount) + ")";
+    static const std::string sql = "INSERT OR REPLACE INTO FileInfo(" + SyncFileColumnNames("") +
+                                   ") VALUES(" + Placeholders(kSyncFileColumnCount) + ")";
     return sql;
 }
 
-// The first row with an id, by the order rows were added in.
-const char* const kFirstRowById =
-    "(SELECT rowid FROM FileInfo WHERE iId = ? ORDER BY rowid LIMIT 1)";
+// One folder lies inside the other (or is the other): not a rename, and rewriting would make
+// rows replace each other.
+bool Nested(const std::wstring& a, const std::wstring& b) {
+    return a.compare(0, b.size(), b) == 0 || b.compare(0, a.size(), a) == 0;
+}
 
 }  // namespace
 
@@ -66,9 +70,9 @@ int CTSyncFile::FilReplace(const TSyncFile& file) {
     CTransaction transaction(*db);
     int rc = transaction.Begin();
     if (rc == SQLITE_OK) {
-        static const std::string sql = "UPDATE FileInfo SET (" + SyncFileColumnNames("") + ") = (" +
-                                       Placeholders(kSyncFileColumnCount) +
-                                       ") WHERE rowid = " + kFirstRowById;
+        static const std::string sql = "UPDATE OR REPLACE FileInfo SET (" +
+                                       SyncFileColumnNames("") + ") = (" +
+                                       Placeholders(kSyncFileColumnCount) + ") WHERE iId = ?";
         CStatement update(*db, sql);
         BindSyncFile(update, 1, file);
         update.Bind(kSyncFileColumnCount + 1, file.iId);
@@ -88,7 +92,7 @@ int CTSyncFile::DelFileById(int id) {
         return SQLITE_MISUSE;
     }
     auto lock = db->Lock();
-    CStatement statement(*db, std::string("DELETE FROM FileInfo WHERE rowid = ") + kFirstRowById);
+    CStatement statement(*db, "DELETE FROM FileInfo WHERE iId = ?");
     statement.Bind(1, id);
     return Checked(statement.Run(), "CTSyncFile::DelFileById");
 }
@@ -99,18 +103,35 @@ int CTSyncFile::FolderRename(std::wstring newPrefix, std::wstring oldPrefix) {
               "Error: FolderRename without an old folder path");
         return DB_RESULT_MISSING;
     }
+    if (oldPrefix.back() != L'\\') {
+        AfLog(1, "TSyncFile.cpp", "CTSyncFile::FolderRename", __LINE__,
+              "Error: FolderRename of a folder path without its trailing backslash");
+        return DB_RESULT_MISSING;
+    }
+    if (newPrefix != oldPrefix && Nested(newPrefix, oldPrefix)) {
+        AfLog(1, "TSyncFile.cpp", "CTSyncFile::FolderRename", __LINE__,
+              "Error: FolderRename between a folder and a folder inside it");
+        return DB_RESULT_MISSING;
+    }
     CDatabase* db = Database();
     if (db == nullptr) {
         return SQLITE_MISUSE;
     }
     auto lock = db->Lock();
     // substr and length count characters on both sides; no LIKE, so '%' and '_' in names are
-    // plain characters.
+    // plain characters. The paths that start with the old folder's are also those from it up
+    // to the same text ending in the character after the backslash, a range the path index
+    // finds without reading every row. A row standing at a new path is replaced (it is stale:
+    // the renamed folder's new name was free on disk).
+    std::wstring upper = oldPrefix;
+    upper.back() = L'\\' + 1;
     CStatement statement(*db,
-                         "UPDATE FileInfo SET strRelativePath = ?1 || "
+                         "UPDATE OR REPLACE FileInfo SET strRelativePath = ?1 || "
                          "substr(strRelativePath, length(?2) + 1) "
-                         "WHERE substr(strRelativePath, 1, length(?2)) = ?2");
+                         "WHERE strRelativePath >= ?2 AND strRelativePath < ?3 "
+                         "AND substr(strRelativePath, 1, length(?2)) = ?2");
     statement.Bind(1, newPrefix);
     statement.Bind(2, oldPrefix);
+    statement.Bind(3, upper);
     return Checked(statement.Run(), "CTSyncFile::FolderRename");
 }

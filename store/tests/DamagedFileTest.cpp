@@ -73,9 +73,10 @@ TEST_F(DamagedFileTest, ForeignOrDamagedFilesAreRefusedAndLeftAlone) {
          "belongs to another program"},
         {"a database of ours from a newer release",
          [](const fs::path& p) {
-             MakeDatabase(p,
-                          "PRAGMA application_id=1129729601; PRAGMA user_version=2; "
-                          "CREATE TABLE FileInfo(x);");
+             const std::string sql = "PRAGMA application_id=1129729601; PRAGMA user_version=" +
+                                     std::to_string(kDbSchemaVersion + 1) +
+                                     "; CREATE TABLE FileInfo(x);";
+             MakeDatabase(p, sql.c_str());
          },
          "newer release"},
         {"a folder where the file belongs", [](const fs::path& p) { fs::create_directories(p); },

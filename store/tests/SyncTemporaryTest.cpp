@@ -2,6 +2,7 @@
 
 #include "store/SyncTemporary.h"
 #include "store/tests/StoreTestSupport.h"
+#include "testing/ManualClock.h"
 
 namespace {
 
@@ -9,14 +10,10 @@ using store_test::MakeFile;
 
 class SyncTemporaryTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        Set()->Clear();
-        // Renames survive Clear: take out what earlier tests left.
-        for (int id = 1; id <= 9; ++id) {
-            Set()->Delete(MakeFile(id, L""), OPER_RENAME);
-        }
-    }
+    void SetUp() override { Set()->Clear(); }
     static CSyncTemporary* Set() { return CSyncTemporary::Get(); }
+
+    testing_support::ManualClock clock;
 };
 
 TEST_F(SyncTemporaryTest, AModificationEchoesOnceAsDeleteAndOnceAsAdd) {
@@ -51,14 +48,69 @@ TEST_F(SyncTemporaryTest, EntriesMatchByIdOrPath) {
     }
 }
 
-TEST_F(SyncTemporaryTest, ClearKeepsRenamesWhichDoNotCountAsServerSync) {
+TEST_F(SyncTemporaryTest, ClearEmptiesEveryListAndRenamesDoNotCountAsServerSync) {
     TSyncFile f = MakeFile(3, L".\\r");
     Set()->Add(f, OPER_RENAME);
-    Set()->Add(MakeFile(4, L".\\d"), OPER_DELETE);
     Set()->Add(MakeFile(5, L".\\x"), static_cast<E_Oper>(9));
+    EXPECT_EQ(Set()->IsServerSync(), 0);
+    Set()->Add(MakeFile(4, L".\\d"), OPER_DELETE);
+    EXPECT_EQ(Set()->IsServerSync(), 1);
     Set()->Clear();
     EXPECT_EQ(Set()->IsServerSync(), 0);
-    EXPECT_EQ(Set()->CheckServerSyncFile(f, OPER_RENAME), 1);
+    EXPECT_EQ(Set()->CheckServerSyncFile(f, OPER_RENAME), 0) << "a stale rename is gone too";
+}
+
+// An entry waits for its echo while its operation runs, however long that takes, and for
+// kEchoLifetime after the operation completed; then a change of the item is a real one.
+TEST_F(SyncTemporaryTest, AnEntryExpiresOnlyAfterItsOperationCompleted) {
+    const auto lifetime = CSyncTemporary::kEchoLifetime;
+    struct Case {
+        const char* why;
+        E_Oper eOper;
+        bool bCompleteAll;  // completed by the drained queue instead of by its own task
+    };
+    const Case cases[] = {
+        {"an addition", OPER_ADD, false},
+        {"a deletion", OPER_DELETE, false},
+        {"a rename", OPER_RENAME, false},
+        {"a rename whose task never ran", OPER_RENAME, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        Set()->Clear();
+        TSyncFile f = MakeFile(6, L".\\long");
+        Set()->Add(f, c.eOper);
+        plat::Clock::Advance(std::chrono::hours(1));
+        TSyncFile probe = f;
+        EXPECT_EQ(Set()->CheckServerSyncFile(probe, c.eOper), 1) << "a long transfer";
+
+        Set()->Add(f, c.eOper);
+        Set()->Add(MakeFile(7, L".\\other"), c.eOper);
+        if (c.bCompleteAll) {
+            Set()->CompleteAll();
+        } else {
+            Set()->Complete(MakeFile(6, L""));
+        }
+        plat::Clock::Advance(lifetime - std::chrono::milliseconds(1));
+        EXPECT_EQ(Set()->CheckServerSyncFile(probe, c.eOper), 1) << "a late echo";
+
+        Set()->Add(f, c.eOper);
+        Set()->Complete(f);
+        plat::Clock::Advance(lifetime);
+        EXPECT_EQ(Set()->CheckServerSyncFile(probe, c.eOper), 0)
+            << "a real change after the echo's time is not swallowed";
+        TSyncFile other = MakeFile(7, L".\\other");
+        EXPECT_EQ(Set()->CheckServerSyncFile(other, c.eOper), c.bCompleteAll ? 0 : 1)
+            << "another item's entry waits for its own operation";
+    }
+}
+
+TEST_F(SyncTemporaryTest, ExpiredEntriesNoLongerCountAsServerSync) {
+    Set()->Add(MakeFile(8, L".\\m"), OPER_MODIFY);
+    Set()->CompleteAll();
+    EXPECT_EQ(Set()->IsServerSync(), 1);
+    plat::Clock::Advance(CSyncTemporary::kEchoLifetime);
+    EXPECT_EQ(Set()->IsServerSync(), 0);
 }
 
 TEST_F(SyncTemporaryTest, DeleteRemovesEveryMatchOfItsKind) {

@@ -105,6 +105,56 @@ TEST_F(SyncingTaskArrayTest, ClearKeepsAFrontTaskWithABreakPointOnly) {
     EXPECT_EQ(Queue()->HasTask(), 0);
 }
 
+// The worker takes the front task, and while it runs the engine clears the queue and pushes
+// new work; when the worker then removes its task, the new work must stay.
+TEST_F(SyncingTaskArrayTest, RemovingTheTakenTaskAfterAClearAndPushLosesNothing) {
+    struct Case {
+        const char* why;
+        bool bBreakPoint;  // the taken task survives the clear
+        int removeResult;
+    };
+    const Case cases[] = {
+        {"the taken task was cleared away", false, DB_RESULT_MISSING},
+        {"the taken task was kept by the clear", true, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        ASSERT_EQ(Queue()->ReLoad(), 0);
+        TComand first = MakeTask(1, L".\\taken");
+        ASSERT_EQ(Queue()->push_back(c.bBreakPoint ? WithBreakPoint(first) : first), 0);
+        ASSERT_EQ(Queue()->push_back(MakeTask(2, L".\\behind")), 0);
+        TComand taken;
+        ASSERT_EQ(Queue()->GetTask(taken), 1);
+
+        ASSERT_EQ(Queue()->Clear(), 0);
+        ASSERT_EQ(Queue()->push_back(MakeTask(3, L".\\new")), 0);
+        EXPECT_EQ(Queue()->RemoveTask(taken.iIdKey), c.removeResult);
+
+        std::vector<TComand> stored = Stored();
+        ASSERT_EQ(stored.size(), 1u);
+        EXPECT_EQ(stored[0].tSyncFile.strRelativePath, L".\\new");
+        TComand front;
+        ASSERT_EQ(Queue()->GetTask(front), 1);
+        EXPECT_EQ(front.tSyncFile.strRelativePath, L".\\new");
+        EXPECT_EQ(QueueKeys(), Keys(stored));
+    }
+}
+
+TEST_F(SyncingTaskArrayTest, RemoveTaskTakesTheTaskOfItsKeyWherever) {
+    for (int id = 1; id <= 3; ++id) {
+        ASSERT_EQ(Queue()->push_back(MakeTask(id, L".\\t" + std::to_wstring(id))), 0);
+    }
+    EXPECT_EQ(Queue()->RemoveTask(2), 0);
+    EXPECT_EQ(Keys(Stored()), (std::vector<int>{1, 3}));
+    EXPECT_EQ(Queue()->RemoveTask(2), DB_RESULT_MISSING);
+    CDbBase::SetAccount("");
+    EXPECT_EQ(Queue()->RemoveTask(3), SQLITE_CANTOPEN);
+    EXPECT_NE(LogText().find("Error: CSyncingTaskArray::RemoveTask ConnectDB failed nRet = (14)"),
+              std::string::npos);
+    CDbBase::SetAccount(store_test::kAccount);
+    EXPECT_EQ(QueueKeys(), (std::vector<int>{1, 3})) << "a failed connect keeps the task";
+}
+
 TEST_F(SyncingTaskArrayTest, PushingAVectorNumbersTheCallersTasks) {
     std::vector<TComand> tasks = {MakeTask(1, L".\\a"), MakeTask(2, L".\\b")};
     tasks[0].statement = "abc";

@@ -87,25 +87,28 @@ TEST_F(TableStoreTest, ReadsAppendToTheCallersVector) {
     EXPECT_EQ(files[1].iId, 1);
 }
 
-// Rows keep insertion order, several may share an id, and the id operations act on the first.
-TEST_F(TableStoreTest, OperationsByIdActOnTheFirstRowAndKeepOrder) {
+// Rows keep insertion order; a row written with an id or a path that another row has takes
+// that row's place.
+TEST_F(TableStoreTest, OperationsKeepOneRowPerIdAndPathAndKeepOrder) {
     CTSyncFile table;
     ASSERT_EQ(table.ConnectDB(), 0);
     for (const TSyncFile& file : {MakeFile(5, L".\\first"), MakeFile(3, L".\\x"),
-                                  MakeFile(5, L".\\second"), MakeFile(1, L".\\y")}) {
+                                  MakeFile(6, L".\\second"), MakeFile(1, L".\\y")}) {
         ASSERT_EQ(table.SetFileInfo(file), 0);
     }
-    ASSERT_EQ(table.FilReplace(MakeFile(5, L".\\replaced")), 0);  // in place, first of the two
+    ASSERT_EQ(table.SetFileInfo(MakeFile(6, L".\\again")), 0);    // the row of id 6 goes
+    ASSERT_EQ(table.FilReplace(MakeFile(5, L".\\replaced")), 0);  // in place
+    ASSERT_EQ(table.FilReplace(MakeFile(1, L".\\x")), 0);         // in place; .\x of id 3 goes
     ASSERT_EQ(table.FilReplace(MakeFile(8, L".\\new")), 0);       // no row: appended
-    ASSERT_EQ(table.DelFileById(3), 0);
-    ASSERT_EQ(table.DelFileById(42), 0);  // no row: nothing to do
+    ASSERT_EQ(table.DelFileById(42), 0);                          // no row: nothing to do
     table.Disconnect();
 
-    std::vector<std::wstring> paths;
+    std::vector<std::pair<int, std::wstring>> rows;
     for (const TSyncFile& file : StoredFiles()) {
-        paths.push_back(file.strRelativePath);
+        rows.emplace_back(file.iId, file.strRelativePath);
     }
-    EXPECT_EQ(paths, (std::vector<std::wstring>{L".\\replaced", L".\\second", L".\\y", L".\\new"}));
+    EXPECT_EQ(rows, (std::vector<std::pair<int, std::wstring>>{
+                        {5, L".\\replaced"}, {1, L".\\x"}, {6, L".\\again"}, {8, L".\\new"}}));
 }
 
 TEST_F(TableStoreTest, FolderRenameTouchesOnlyRowsBelowTheFolder) {
@@ -129,6 +132,9 @@ TEST_F(TableStoreTest, FolderRenameTouchesOnlyRowsBelowTheFolder) {
     }
     ASSERT_EQ(table.FolderRename(L".\\b\\", L".\\a%_\\"), 0);
     EXPECT_EQ(table.FolderRename(L".\\b\\", L""), DB_RESULT_MISSING);
+    EXPECT_EQ(table.FolderRename(L".\\c", L".\\b"), DB_RESULT_MISSING) << "no separator";
+    EXPECT_EQ(table.FolderRename(L".\\b\\sub\\", L".\\b\\"), DB_RESULT_MISSING) << "into itself";
+    EXPECT_EQ(table.FolderRename(L".\\", L".\\b\\"), DB_RESULT_MISSING) << "onto its parent";
     table.Disconnect();
 
     std::vector<TSyncFile> files = StoredFiles();
@@ -137,6 +143,23 @@ TEST_F(TableStoreTest, FolderRenameTouchesOnlyRowsBelowTheFolder) {
         SCOPED_TRACE(rows[i].why);
         EXPECT_EQ(files[i].strRelativePath, rows[i].after);
     }
+}
+
+// A row left at the renamed folder's new name is stale: the renamed row takes its place.
+TEST_F(TableStoreTest, FolderRenameReplacesAStaleRowAtANewPath) {
+    CTSyncFile table;
+    ASSERT_EQ(table.ConnectDB(), 0);
+    for (const TSyncFile& file :
+         {MakeFile(1, L".\\a\\x"), MakeFile(2, L".\\b\\x"), MakeFile(3, L".\\b\\y")}) {
+        ASSERT_EQ(table.SetFileInfo(file), 0);
+    }
+    ASSERT_EQ(table.FolderRename(L".\\b\\", L".\\a\\"), 0);
+    table.Disconnect();
+    std::vector<std::pair<int, std::wstring>> rows;
+    for (const TSyncFile& file : StoredFiles()) {
+        rows.emplace_back(file.iId, file.strRelativePath);
+    }
+    EXPECT_EQ(rows, (std::vector<std::pair<int, std::wstring>>{{1, L".\\b\\x"}, {3, L".\\b\\y"}}));
 }
 
 TEST_F(TableStoreTest, TasksRoundTripAndKeepTheirKeys) {
