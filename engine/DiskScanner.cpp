@@ -4,6 +4,7 @@
 #include <ctime>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "common/AfLog.h"
 #include "common/Utility.h"
@@ -117,7 +118,13 @@ int CDiskScanner::Scan(const std::wstring& syncDir, const std::vector<TSyncFile>
         return Fail(1002);
     }
     m_device = tree.rootDevice;
+    // An unreadable folder is left out with its rows: its own record would otherwise be a new
+    // item beside a row that is not compared.
+    std::unordered_set<std::string> unlisted;
     for (const plat::ScanSkipped& skipped : tree.skipped) {
+        if (skipped.eWhy == plat::ScanSkip::Unlisted) {
+            unlisted.insert(skipped.strPath);
+        }
         if (skipped.eWhy == plat::ScanSkip::Refused) {
             AfLog(1, kLogFile, kFunction, __LINE__,
                   "Not synced: the name is not UTF-8 or holds a backslash (%s)",
@@ -144,6 +151,9 @@ int CDiskScanner::Scan(const std::wstring& syncDir, const std::vector<TSyncFile>
     CTimeText times;
     m_files.reserve(tree.items.size());
     for (plat::ScanItem& item : tree.items) {
+        if (item.bFolder && unlisted.count(item.strPath) != 0) {
+            continue;
+        }
         TSyncFile file;
         file.iType = item.bFolder ? 0 : 1;
         file.strRelativePath = RelativeForm(item.strPath);

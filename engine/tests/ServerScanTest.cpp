@@ -3,6 +3,8 @@
 // disk scanner's records over a real folder.
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -162,6 +164,31 @@ TEST_F(DiskScannerTest, FailuresGiveTheirCodeAndAnEmptyList) {
     Write("a.txt", "a");
     EXPECT_EQ(scanner.Scan(SyncDir(), {row}, device + 1), 0);
     EXPECT_EQ(scanner.Files().size(), 1u);
+}
+
+TEST_F(DiskScannerTest, AFolderThatCannotBeListedIsLeftOutWithItsRows) {
+    Write("a/x.txt", "x");
+    Write("b.txt", "b");
+    // Running as root, no permission keeps a folder closed; a descriptor limit does: the root
+    // and one more descriptor fit, so "a" opens but cannot be listed.
+    int first = ::dup(0);
+    int second = ::dup(0);
+    int third = ::dup(0);
+    ::close(first);
+    ::close(second);
+    ::close(third);
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    rlimit tight = saved;
+    tight.rlim_cur = static_cast<rlim_t>(third);
+    CDiskScanner scanner;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
+    const int result = scanner.Scan(SyncDir(), {}, std::nullopt);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &saved), 0);
+    ASSERT_EQ(result, 0);
+    ASSERT_EQ(scanner.Files().size(), 1u);
+    EXPECT_EQ(scanner.Files()[0].strRelativePath, L".\\b.txt");
+    EXPECT_EQ(scanner.KeptOut(), (std::vector<std::wstring>{L".\\a"}));
 }
 
 }  // namespace

@@ -1,0 +1,336 @@
+// Figures of the offline comparison against the reference service, each printed as
+// "name value unit":
+//   walk_100k_s                    the bare metadata walk (readdir + fstatat) of 100,000 files in
+//                                  1,000 folders
+//   listing_100k_transfer_s        the bare transfer of the same account's listing (libcurl
+//                                  into memory, nothing read)
+//   offline_compare_100k_s         one whole comparison when nothing changed: disk scan, table
+//                                  copy, listing fetched and read, the three stages
+//   offline_compare_rss_mib_100k   peak resident memory of a process that loads the state and
+//                                  runs that comparison once
+//   compare_100k_changed_s         one comparison after 1,000 edits, additions and deletions
+//                                  on each side; compare_100k_changed_tasks its task count
+//                                  (8,000 expected)
+//   walk_1m_s, listing_1m_transfer_s, offline_compare_1m_s   the same at 1,000,000 files
+// Times are the best of three. The service runs as a child process from the release tree, its
+// metadata written before it starts; each measurement runs in a fresh process of this program
+// that loads the state tables as the engine does at its start.
+
+#include <curl/curl.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "bench/BenchSupport.h"
+#include "common/Utility.h"
+#include "engine/DiskScanner.h"
+#include "engine/OfflineComparison.h"
+#include "engine/ServerScan.h"
+#include "platform/DirectoryScan.h"
+#include "rest/SyncMgr.h"
+#include "service/AccountBook.h"
+#include "service/MetaStore.h"
+#include "store/TSyncFileArray.h"
+#include "store/UserInfoLD.h"
+#include "store/tablestore/DatabasePool.h"
+#include "store/tablestore/DbBase.h"
+#include "store/tablestore/RecordColumns.h"
+#include "store/tablestore/SystemInfo.h"
+#include "testing/RefServiceProcess.h"
+#include "testing/TransferHome.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr const char* kUser = "bench";
+constexpr const char* kPassword = "secret";
+constexpr const char* kPasswordBase64 = "c2VjcmV0";
+constexpr int kFolders = 1000;
+constexpr int kChanges = 1000;
+constexpr const char* kEmptyMd5 = "d41d8cd98f00b204e9800998ecf8427e";
+
+std::string FileName(int folder, int file) {
+    return "d" + std::to_string(folder) + "/f" + std::to_string(file) + ".txt";
+}
+
+// The account's folders and empty files, straight into the service's metadata.
+void SeedService(const fs::path& dataDir, int files) {
+    fs::create_directories(dataDir);
+    CMetaStore store(dataDir / "meta.db");
+    std::int64_t account = CAccountBook(store).Provide(kUser, kPassword, std::nullopt).iId;
+    auto lock = store.Lock();
+    CMetaStore::CTransaction transaction(store, lock);
+    for (int folder = 0; folder < kFolders; ++folder) {
+        TEntry entry;
+        entry.iAccount = account;
+        entry.strName = "d" + std::to_string(folder);
+        entry.bDir = true;
+        entry.iCreated = entry.iModified = store.NextStamp(lock);
+        const std::int64_t pid = store.InsertEntry(lock, entry);
+        for (int file = 0; file < files / kFolders; ++file) {
+            entry.iPId = pid;
+            entry.strName = "f" + std::to_string(file) + ".txt";
+            entry.bDir = false;
+            entry.iSize = 0;
+            entry.strMD5 = kEmptyMd5;
+            entry.iCreated = entry.iModified = store.NextStamp(lock);
+            store.InsertEntry(lock, entry);
+        }
+    }
+    transaction.Commit();
+}
+
+void SeedDisk(const fs::path& syncDir, int files) {
+    for (int folder = 0; folder < kFolders; ++folder) {
+        fs::create_directories(syncDir / ("d" + std::to_string(folder)));
+        for (int file = 0; file < files / kFolders; ++file) {
+            std::ofstream(syncDir / FileName(folder, file));
+        }
+    }
+}
+
+// The rows the last sync left: the listing's records with the local modify times.
+void SeedTable(const fs::path& syncDir) {
+    std::vector<TSyncFile> listing;
+    std::unordered_set<int> refused;
+    if (CServerScan::ScanfServer(listing) != 0 || CServerScan::VerifyServerData(listing) != 1) {
+        throw std::runtime_error("the listing cannot be read");
+    }
+    CServerScan::BuildRelativePaths(listing, refused);
+    CDiskScanner disk;
+    if (disk.Scan(StringToWstring(syncDir.string()), {}, std::nullopt) != 0) {
+        throw std::runtime_error("the disk cannot be scanned");
+    }
+    std::unordered_map<std::wstring, std::string> times;
+    for (const TSyncFile& file : disk.Files()) {
+        times.emplace(file.strRelativePath, file.strModifyTime);
+    }
+    std::shared_ptr<CDatabase> database;
+    if (CDatabasePool::Instance().Acquire(DbFile::kSyncFile, database) != SQLITE_OK) {
+        throw std::runtime_error("no table");
+    }
+    auto lock = database->Lock();
+    CTransaction transaction(*database);
+    int rc = transaction.Begin();
+    const std::string sql = "INSERT INTO FileInfo(" + SyncFileColumnNames("") + ") VALUES(" +
+                            Placeholders(kSyncFileColumnCount) + ")";
+    for (std::size_t i = 0; rc == SQLITE_OK && i < listing.size(); ++i) {
+        listing[i].strModifyTime = times[listing[i].strRelativePath];
+        CStatement statement(*database, sql);
+        BindSyncFile(statement, 1, listing[i]);
+        rc = statement.Run();
+    }
+    if (transaction.Finish(rc) != SQLITE_OK) {
+        throw std::runtime_error("the table cannot be filled");
+    }
+}
+
+// The last comparison ended after the files were synced: none of them is racily clean.
+void MarkCompared() {
+    CSystemInfo config;
+    config.ConnectDB();
+    config.SetConfig("OfflineSyncTime", std::to_wstring(std::time(nullptr) + 1));
+    config.Disconnect();
+}
+
+size_t KeepAll(char* data, size_t size, size_t count, void* answer) {
+    static_cast<std::string*>(answer)->append(data, size * count);
+    return size * count;
+}
+
+double ListingTransferSeconds(const std::string& address) {
+    const UserInfo user = CUserInfoLD::Get()->GetUserInfo();
+    curl_slist* headers = nullptr;
+    for (const std::string& header :
+         {std::string("ent_uclient: 4"), "ent_uid: " + user.strUserId,
+          "ent_utoken: " + user.strToken, "ent_utype: " + user.strUserType}) {
+        headers = curl_slist_append(headers, header.c_str());
+    }
+    CURL* curl = curl_easy_init();
+    const std::string url = "http://" + address + "/biz/ent/synch/modify";
+    double best = 1e9;
+    for (int run = 0; run < 3; ++run) {
+        std::string answer;
+        curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+        curl_easy_setopt(curl, CURLOPT_POSTFIELDS, "");
+        curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+        curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, KeepAll);
+        curl_easy_setopt(curl, CURLOPT_WRITEDATA, &answer);
+        const auto start = Clock::now();
+        if (curl_easy_perform(curl) != CURLE_OK || answer.size() < 1000) {
+            throw std::runtime_error("the listing transfer failed");
+        }
+        best = std::min(best, Seconds(start));
+    }
+    curl_easy_cleanup(curl);
+    curl_slist_free_all(headers);
+    return best;
+}
+
+double WalkSeconds(const fs::path& syncDir) {
+    double best = 1e9;
+    for (int run = 0; run < 3; ++run) {
+        plat::ScanTree tree;
+        const auto start = Clock::now();
+        if (plat::ScanDirectoryTree(
+                syncDir, [](std::string_view) { return true; }, tree) != 0) {
+            throw std::runtime_error("the walk failed");
+        }
+        best = std::min(best, Seconds(start));
+    }
+    return best;
+}
+
+// One comparison; its time, with the task count in tasks.
+double CompareSeconds(std::size_t& taskCount) {
+    COfflineComparison comparison;
+    std::vector<TComand> tasks;
+    const auto start = Clock::now();
+    const int result = comparison.GetOffLineTask(tasks);
+    const double seconds = Seconds(start);
+    if (result != 0) {
+        throw std::runtime_error("the comparison failed: " + std::to_string(result));
+    }
+    taskCount = tasks.size();
+    return seconds;
+}
+
+// --- the measuring child: bench_compare measure MODE SUFFIX ADDRESS SYNCDIR
+int Measure(const std::string& mode, const std::string& suffix, const std::string& address,
+            const fs::path& syncDir) {
+    CDbBase::SetAccount(kUser);
+    if (!testing_support::ReloadTransferState().empty()) {
+        throw std::runtime_error("cannot load the state");
+    }
+    std::size_t taskCount = 0;
+    if (mode == "same") {
+        Print(("walk_" + suffix + "_s").c_str(), WalkSeconds(syncDir), "s");
+        Print(("listing_" + suffix + "_transfer_s").c_str(), ListingTransferSeconds(address), "s");
+        double best = 1e9;
+        for (int run = 0; run < 3; ++run) {
+            best = std::min(best, CompareSeconds(taskCount));
+            if (taskCount != 0) {
+                throw std::runtime_error("nothing changed, yet tasks were built");
+            }
+        }
+        Print(("offline_compare_" + suffix + "_s").c_str(), best, "s");
+    } else if (mode == "rss") {
+        CompareSeconds(taskCount);
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        Print(("offline_compare_rss_mib_" + suffix).c_str(), usage.ru_maxrss / 1024.0, "MiB");
+    } else {
+        Print(("compare_" + suffix + "_changed_s").c_str(), CompareSeconds(taskCount), "s");
+        Print(("compare_" + suffix + "_changed_tasks").c_str(), double(taskCount), "tasks");
+        if (taskCount != 8 * kChanges) {
+            std::fprintf(stderr, "expected %d tasks\n", 8 * kChanges);
+            return 1;
+        }
+    }
+    return 0;
+}
+
+void RunChild(const std::string& mode, const std::string& suffix, const std::string& address,
+              const fs::path& syncDir) {
+    std::vector<std::string> args = {fs::read_symlink("/proc/self/exe").string(),
+                                     "measure",
+                                     mode,
+                                     suffix,
+                                     address,
+                                     syncDir.string()};
+    std::vector<char*> argv;
+    for (std::string& arg : args) {
+        argv.push_back(arg.data());
+    }
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
+        throw std::runtime_error("cannot start the measuring process");
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        throw std::runtime_error("the measuring process failed (" + mode + ")");
+    }
+}
+
+// 1,000 of each change on each side, on distinct files of distinct folders.
+void Change(testing_support::CRefServiceProcess& service, const fs::path& syncDir) {
+    for (int k = 0; k < kChanges; ++k) {
+        std::ofstream(syncDir / FileName(k, 0)) << "edited locally " << k;
+        std::ofstream(syncDir / ("d" + std::to_string(k)) / "new.txt") << "added locally";
+        fs::remove(syncDir / FileName(k, 1));
+        service.PutFile(kUser, FileName(k, 2), "edited on the service " + std::to_string(k));
+        service.PutFile(kUser, "d" + std::to_string(k) + "/snew.txt", "added on the service");
+        service.Control("/admin/fs/delete",
+                        testing_support::JsonObject({{"user", kUser}, {"path", FileName(k, 3)}}));
+    }
+}
+
+void RunSize(const fs::path& scratch, int files, const std::string& suffix, bool bChanged) {
+    const fs::path home = scratch / suffix;
+    setenv("CORVENA_HOME", (home / "home").c_str(), 1);
+    SeedService(home / "service", files);
+    testing_support::CRefServiceProcess service((BuildDir() / "bin" / "refservice").string(),
+                                                home / "service", kUser, kPassword);
+    const fs::path syncDir = home / "sync";
+    const std::string prepared =
+        testing_support::PrepareTransferHome(service.Address(), kUser, kPasswordBase64, syncDir);
+    if (!prepared.empty()) {
+        throw std::runtime_error(prepared);
+    }
+    SeedDisk(syncDir, files);
+    CUserInfoLD::Get()->ReLoad();
+    SeedTable(syncDir);
+    MarkCompared();
+    RunChild("same", suffix, service.Address(), syncDir);
+    if (bChanged) {
+        RunChild("rss", suffix, service.Address(), syncDir);
+        Change(service, syncDir);
+        RunChild("changed", suffix, service.Address(), syncDir);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        if (argc == 6 && std::string(argv[1]) == "measure") {
+            return Measure(argv[2], argv[3], argv[4], argv[5]);
+        }
+        const fs::path scratch = MakeScratchFolder("corvena-compare-bench-");
+        if (scratch.empty()) {
+            return 1;
+        }
+        int status = 0;
+        try {
+            RunSize(scratch, 100000, "100k", true);
+            RunSize(scratch, 1000000, "1m", false);
+        } catch (const std::exception& error) {
+            std::fprintf(stderr, "%s\n", error.what());
+            status = 1;
+        }
+        std::error_code ec;
+        fs::remove_all(scratch, ec);
+        return status;
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "%s\n", error.what());
+        return 1;
+    }
+}
