@@ -112,7 +112,7 @@ TEST_F(ServerWatchTest, EventComparesAtOnceEvenWhenDisabledAndSignalsMerge) {
 TEST_F(ServerWatchTest, QuitEndsTheThread) {
     ASSERT_TRUE(plat::PostThreadMessage(watch.GetThreadId(), MSG_THREAD_START, 0, 0));
     ASSERT_TRUE(plat::PostThreadMessage(watch.GetThreadId(), plat::WM_QUIT, 0, 0));
-    // Stop measures its wait on the manual clock: 0 means the thread ended by itself.
+    // 0: the thread ended by itself, not at the end of the wait.
     EXPECT_EQ(watch.Stop(), 0);
     EXPECT_EQ(comparisons.load(), 0);
 }
