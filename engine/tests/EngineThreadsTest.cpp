@@ -98,7 +98,7 @@ class EngineThreadsTest : public ::testing::Test {
                 if (condition()) {
                     return true;
                 }
-                plat::Clock::Advance(20ms);
+                plat::Clock::Advance(50ms);
                 return false;
             },
             realTimeout);
