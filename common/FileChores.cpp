@@ -116,11 +116,9 @@ std::string QuotedExec(const std::string& program) {
 
 }  // namespace
 
-std::string GetFileMd5(const std::string& path) {
-    plat::CReadOnlyFile file;
-    if (file.Open(path) != 0) {
-        return std::string();
-    }
+namespace {
+
+std::string Md5Of(plat::CReadOnlyFile& file) {
     std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(),
                                                                     &EVP_MD_CTX_free);
     if (!context || EVP_DigestInit_ex(context.get(), EVP_md5(), nullptr) != 1) {
@@ -143,6 +141,26 @@ std::string GetFileMd5(const std::string& path) {
         text.push_back(kHex[digest[i] & 0x0F]);
     }
     return text;
+}
+
+}  // namespace
+
+std::string GetFileMd5(const std::string& path) {
+    plat::CReadOnlyFile file;
+    return file.Open(path) == 0 ? Md5Of(file) : std::string();
+}
+
+std::string GetFileMd5(const plat::CRootedPath& item) {
+    plat::CReadOnlyFile file;
+    return file.Open(item) == 0 ? Md5Of(file) : std::string();
+}
+
+int OpenRootedPath(const std::wstring& relativePath, const std::wstring& baseFolder,
+                   plat::CRootedPath& item, plat::EFolders folders) {
+    if (baseFolder.empty()) {
+        return EINVAL;
+    }
+    return item.Open(NativePath(baseFolder), WstringToString(relativePath), folders);
 }
 
 int JudgeFolder(const std::wstring& path) {
@@ -170,19 +188,32 @@ std::string GetFileModifyTime(const std::wstring& path) {
     return status.bExists ? LocalTimeText(status.modifyTime) : std::string();
 }
 
-int Backup(const std::wstring& path, std::wstring& newPath) {
+std::string GetFileModifyTime(const plat::CRootedPath& item) {
+    plat::FileStatus status = item.Status();
+    return status.bExists ? LocalTimeText(status.modifyTime) : std::string();
+}
+
+std::wstring BackupName(const std::wstring& path, int attempt) {
     std::time_t shifted = plat::Clock::WallNow() + 8 * 3600;
     std::tm tm{};
     gmtime_r(&shifted, &tm);
-    wchar_t stamp[32];
+    wchar_t stamp[48];
     std::swprintf(stamp, sizeof stamp / sizeof stamp[0], L"_%4d%02d%02d%02d%02d%02d",
                   tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
+    std::wstring suffix = stamp;
+    if (attempt > 0) {
+        suffix += L"_" + std::to_wstring(attempt);
+    }
     std::size_t nameStart = path.rfind(L'/') == std::wstring::npos ? 0 : path.rfind(L'/') + 1;
     std::size_t dot = path.rfind(L'.');
     if (dot == std::wstring::npos || dot <= nameStart) {
         dot = path.size();
     }
-    newPath = path.substr(0, dot) + stamp + path.substr(dot);
+    return path.substr(0, dot) + suffix + path.substr(dot);
+}
+
+int Backup(const std::wstring& path, std::wstring& newPath) {
+    newPath = BackupName(path);
     return plat::RenameNoReplace(NativePath(path), NativePath(newPath));
 }
 

@@ -10,6 +10,8 @@
 #include <regex>
 #include <string>
 
+#include "platform/RootedPath.h"
+
 // Conversions. Invalid input never throws: an undecodable byte or code unit becomes U+FFFD.
 std::string WstringToString(std::wstring wstr);
 std::wstring StringToWstring(const std::string& str);
@@ -21,6 +23,9 @@ std::string UnicodeToUtf8_new(const std::wstring& wstr);
 // 32 lower-case hex digits of the file's MD5; empty text when the path is not a plain file that
 // can be read (missing, a folder, a link, a pipe, a read error).
 std::string GetFileMd5(const std::string& path);
+// The same for an item resolved below the sync directory (its content read without following
+// a link).
+std::string GetFileMd5(const plat::CRootedPath& item);
 
 // Native path to the relative form: "/home/u/S/a/b.txt" on the base "/home/u/S" (or
 // "/home/u/S/") gives ".\a\b.txt". The full path comes back unchanged when it does not lie
@@ -32,6 +37,12 @@ std::wstring GetRelatePath(const std::wstring& fullPath, const std::wstring& bas
 // "." (without ".\" when the base ends with a separator), backslashes turned into "/". An
 // empty relative path gives the base. The names are not checked: ".." stays "..".
 std::wstring GetAbsolutePath(const std::wstring& relativePath, const std::wstring& baseFolder);
+// The one way from a relative path to the item it names: resolves relativePath (".\a\b", or "."
+// for the base itself) below baseFolder, folder by folder without following a link (see
+// platform/RootedPath.h). 0, EINVAL for a path that is not of the relative form or an empty
+// base, ELOOP for a link on the way, else the error of the folder that could not be opened.
+int OpenRootedPath(const std::wstring& relativePath, const std::wstring& baseFolder,
+                   plat::CRootedPath& item, plat::EFolders folders = plat::EFolders::Existing);
 // Parent in the relative form (the text before the last backslash); empty when there is no
 // backslash or only the first character is one.
 std::wstring GetParentPath(const std::wstring& path);
@@ -45,6 +56,7 @@ int JudgeFolder(const std::wstring& path);
 void GetFileInfo(const std::wstring& path, std::string& modifyTime, std::string& size, int& hidden);
 // The modification time alone; empty when the path does not exist.
 std::string GetFileModifyTime(const std::wstring& path);
+std::string GetFileModifyTime(const plat::CRootedPath& item);
 int CountChar(const std::wstring& text, wchar_t ch);
 // 1 when the whole text matches the pattern ("*" any run, "?" one character; case counts).
 int wildcmp(const wchar_t* text, const wchar_t* pattern);
@@ -56,6 +68,9 @@ int wildcmp(const wchar_t* text, const wchar_t* pattern);
 // 3 September 2014 becomes "/S/a_20140903090503.txt" (".profile" becomes
 // ".profile_20140903090503"). newPath gets the new name. 0 or the error.
 int Backup(const std::wstring& path, std::wstring& newPath);
+// The name Backup gives the file now (a name or a path); attempt 1 and up add "_<attempt>"
+// after the time, for a caller that must find a name not yet taken.
+std::wstring BackupName(const std::wstring& path, int attempt = 0);
 // Deletes a folder's content and then the folder (a file or link: the item alone), to the
 // desktop trash when recycleBin is 1, for good otherwise. An item that no trash takes stays,
 // with a log line. 0 when nothing is left (a missing path included), else the first error;

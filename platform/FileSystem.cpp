@@ -11,6 +11,8 @@
 #include <string>
 #include <system_error>
 
+#include "platform/RootedPath.h"
+
 namespace plat {
 
 namespace {
@@ -68,9 +70,13 @@ int AppendToExisting(const std::filesystem::path& path, std::string_view data) {
 }  // namespace
 
 FileStatus GetFileStatus(const std::filesystem::path& path) {
+    return GetFileStatusAt(AT_FDCWD, path.c_str());
+}
+
+FileStatus GetFileStatusAt(int folderFd, const char* name) {
     FileStatus status;
     struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0) {
+    if (::fstatat(folderFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
         return status;
     }
     status.bExists = true;
@@ -105,17 +111,25 @@ int ListFolder(const std::filesystem::path& folder, std::vector<std::filesystem:
     if (fd < 0) {
         return errno;
     }
-    DIR* dir = ::fdopendir(fd);
+    std::vector<std::string> found;
+    int error = ListOpenFolder(fd, found);
+    names.assign(found.begin(), found.end());
+    return error;
+}
+
+int ListOpenFolder(int folderFd, std::vector<std::string>& names) {
+    names.clear();
+    DIR* dir = ::fdopendir(folderFd);
     if (dir == nullptr) {
         int error = errno;
-        ::close(fd);
+        ::close(folderFd);
         return error;
     }
     errno = 0;
     while (const dirent* entry = ::readdir(dir)) {
         std::string_view name = entry->d_name;
         if (name != "." && name != "..") {
-            names.emplace_back(std::string(name));
+            names.emplace_back(name);
         }
     }
     int error = errno;
@@ -230,7 +244,25 @@ int CReadOnlyFile::Open(const std::filesystem::path& path) {
     if (fd < 0) {
         return errno;
     }
-    // The item may have been swapped for a pipe between lstat and open.
+    return Take(fd);
+}
+
+int CReadOnlyFile::Open(const CRootedPath& item) {
+    const FileStatus status = item.Status();
+    if (!status.bExists) {
+        return ENOENT;
+    }
+    if (!status.bRegular) {
+        return EINVAL;
+    }
+    int fd = -1;
+    int error = item.OpenFile(O_RDONLY | O_NONBLOCK, 0, fd);
+    return error != 0 ? error : Take(fd);
+}
+
+int CReadOnlyFile::Take(int fd) {
+    struct stat st {};
+    // The item may have been swapped for a pipe between the status check and open.
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
         return EINVAL;

@@ -14,6 +14,8 @@
 
 namespace plat {
 
+class CRootedPath;
+
 struct FileStatus {
     bool bExists = false;
     bool bFolder = false;
@@ -24,12 +26,16 @@ struct FileStatus {
 
 // Status of the item itself (lstat). bExists is false when it cannot be examined.
 FileStatus GetFileStatus(const std::filesystem::path& path);
+// The same for the item name in the open folder folderFd.
+FileStatus GetFileStatusAt(int folderFd, const char* name);
 
 // Creates the folder and every missing parent (0700).
 int CreateFolders(const std::filesystem::path& folder);
 
 // Names of the items in a folder (without "." and ".."), in directory order.
 int ListFolder(const std::filesystem::path& folder, std::vector<std::filesystem::path>& names);
+// The same for an open folder; the descriptor is taken over and closed.
+int ListOpenFolder(int folderFd, std::vector<std::string>& names);
 
 // Renames oldPath to newPath without replacing: EEXIST when newPath is already taken, so that
 // a rename never destroys another item.
@@ -62,10 +68,15 @@ class CReadOnlyFile {
     CReadOnlyFile& operator=(const CReadOnlyFile&) = delete;
 
     int Open(const std::filesystem::path& path);
+    // The same for an item reached below the sync directory without following links.
+    int Open(const CRootedPath& item);
     // Bytes read (0 at the end of the file), or -1 with errno set.
     long long Read(void* buffer, std::size_t size);
 
   private:
+    // Keeps fd when it is a plain file, else closes it (EINVAL).
+    int Take(int fd);
+
     int m_iFd = -1;
 };
 

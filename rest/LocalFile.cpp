@@ -1,7 +1,6 @@
 #include "rest/LocalFile.h"
 
 #include <cerrno>
-#include <filesystem>
 
 #include "rest/RestResult.h"
 
@@ -25,31 +24,12 @@ CLocalFile::~CLocalFile() {
     Close();
 }
 
-int CLocalFile::SizeOf(const std::string& path, std::int64_t& size) {
-    std::error_code ec;
-    auto status = std::filesystem::status(path, ec);
-    if (status.type() == std::filesystem::file_type::not_found) {
-        return REST_LOCAL_FILE_MISSING;
-    }
-    if (ec || status.type() != std::filesystem::file_type::regular) {
-        return REST_LOCAL_FILE_ERROR;
-    }
-    auto bytes = std::filesystem::file_size(path, ec);
-    if (ec) {
-        return ec == std::errc::no_such_file_or_directory ? REST_LOCAL_FILE_MISSING
-                                                          : REST_LOCAL_FILE_ERROR;
-    }
-    size = static_cast<std::int64_t>(bytes);
-    return REST_OK;
-}
-
-int CLocalFile::Open(const std::string& path, const char* mode) {
+int CLocalFile::Open(const plat::CRootedPath& item, const char* mode) {
     Close();
     m_bFailed = false;
-    errno = 0;
-    m_pFile = std::fopen(path.c_str(), mode);
-    if (m_pFile == nullptr) {
-        return ErrorResult(errno);
+    int error = item.OpenStream(mode, m_pFile);
+    if (error != 0) {
+        return ErrorResult(error);
     }
     if (std::fseek(m_pFile, 0, SEEK_END) != 0 || (m_iSize = ftello(m_pFile)) < 0) {
         Close();
@@ -58,13 +38,15 @@ int CLocalFile::Open(const std::string& path, const char* mode) {
     return REST_OK;
 }
 
-int CLocalFile::OpenForReading(const std::string& path) {
-    std::int64_t size = 0;
-    int result = SizeOf(path, size);
-    if (result != REST_OK) {
-        return result;
+int CLocalFile::OpenForReading(const plat::CRootedPath& item) {
+    const plat::FileStatus status = item.Status();
+    if (!status.bExists) {
+        return REST_LOCAL_FILE_MISSING;
     }
-    result = Open(path, "rb");
+    if (!status.bRegular) {
+        return REST_LOCAL_FILE_ERROR;
+    }
+    int result = Open(item, "rb");
     if (result == REST_OK && std::fseek(m_pFile, 0, SEEK_SET) != 0) {
         Close();
         return REST_LOCAL_FILE_ERROR;
@@ -72,14 +54,8 @@ int CLocalFile::OpenForReading(const std::string& path) {
     return result;
 }
 
-int CLocalFile::OpenForAppending(const std::string& path) {
-    std::error_code ec;
-    auto type = std::filesystem::status(path, ec).type();
-    if (type != std::filesystem::file_type::not_found &&
-        type != std::filesystem::file_type::regular) {
-        return REST_LOCAL_FILE_ERROR;
-    }
-    int result = Open(path, "ab+");
+int CLocalFile::OpenForAppending(const plat::CRootedPath& item) {
+    int result = Open(item, "ab+");
     return result == REST_OK ? REST_OK : REST_LOCAL_FILE_ERROR;
 }
 

@@ -1,13 +1,17 @@
 #pragma once
 // The local file of an upload or a download, with the result codes of the web API for the ways
 // opening it can fail: 1002 when it does not exist, 1032 when another process holds it busy,
-// 1001 for anything else (a folder in its place, no permission, ...). Closed on destruction.
+// 1001 for anything else (a folder or a link in its place, a link on the way, no permission,
+// ...). The file is reached below the sync directory without following links
+// (platform/RootedPath.h). Closed on destruction.
 //
 // Used by the one thread that runs the transfer.
 
 #include <cstdint>
 #include <cstdio>
 #include <string>
+
+#include "platform/RootedPath.h"
 
 class CLocalFile {
   public:
@@ -17,12 +21,10 @@ class CLocalFile {
     CLocalFile& operator=(const CLocalFile&) = delete;
 
     // Opens an existing regular file for binary reading and learns its size.
-    int OpenForReading(const std::string& path);
-    // Opens the file for binary appending ("ab+"), creating it if missing; the size is what it
-    // already held.
-    int OpenForAppending(const std::string& path);
-    // Size of an existing regular file without keeping it open.
-    static int SizeOf(const std::string& path, std::int64_t& size);
+    int OpenForReading(const plat::CRootedPath& item);
+    // Opens the file for binary appending, creating it (0666 less the umask) if missing; the
+    // size is what it already held.
+    int OpenForAppending(const plat::CRootedPath& item);
 
     std::int64_t Size() const { return m_iSize; }
     bool Seek(std::int64_t offset);
@@ -35,7 +37,7 @@ class CLocalFile {
     bool Close();
 
   private:
-    int Open(const std::string& path, const char* mode);
+    int Open(const plat::CRootedPath& item, const char* mode);
 
     std::FILE* m_pFile = nullptr;
     std::int64_t m_iSize = 0;

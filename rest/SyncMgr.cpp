@@ -1,6 +1,7 @@
 #include "rest/SyncMgr.h"
 
 #include <cctype>
+#include <cerrno>
 #include <charconv>
 
 #include "common/AfLog.h"
@@ -25,16 +26,26 @@ constexpr const char* kFileRename = "/ent/file/rename";
 constexpr long kUploadTimeoutSeconds = 1000;
 constexpr const char* kDownloadAgent = "Mozilla/5.0 (Windows NT 6.3; WOW64)";
 
-std::string LocalPath(const std::wstring& syncDir, const TSyncFile& file) {
-    return WstringToString(GetAbsolutePath(file.strRelativePath, syncDir));
-}
-
 void LogNetworkError(const char* function, int result) {
     AfLog(0, kSource, function, __LINE__, "net work error = (%d)", result);
 }
 
 void LogLocalFileError(const char* function, const std::string& path) {
     AfLog(4, kSource, function, __LINE__, "local file error = (%s)", path.c_str());
+}
+
+// The record's local file, reached below the sync directory without following a link. 1002
+// when a folder on the way is missing; 1001 for a link on the way or a path that is not of the
+// relative form, with a log line.
+int LocalItem(const char* function, const std::wstring& syncDir, const TSyncFile& file,
+              plat::CRootedPath& item) {
+    int error = OpenRootedPath(file.strRelativePath, syncDir, item);
+    if (error == 0) {
+        return REST_OK;
+    }
+    AfLog(4, kSource, function, __LINE__, "local path refused = (%s), error = (%d)",
+          WstringToString(file.strRelativePath).c_str(), error);
+    return error == ENOENT ? REST_LOCAL_FILE_MISSING : REST_LOCAL_FILE_ERROR;
 }
 
 // A decimal offset from 0 to size, nothing else.
@@ -155,18 +166,22 @@ int CSyncMgr::UploadFile1Verify(const UserInfo& user, const std::wstring& syncDi
     if (m_pCurl == nullptr) {
         return REST_NO_HANDLE;
     }
-    std::string path = LocalPath(syncDir, file);
+    plat::CRootedPath item;
+    int result = LocalItem(function, syncDir, file, item);
+    if (result != REST_OK) {
+        return result;
+    }
     CLocalFile local;
-    int result = local.OpenForReading(path);
+    result = local.OpenForReading(item);
     if (result != REST_OK) {
         return result;
     }
     std::int64_t size = local.Size();
     local.Close();
     // GetFileMd5 answers empty text for a file it cannot read, never for a readable one.
-    std::string md5 = GetFileMd5(path);
+    std::string md5 = GetFileMd5(item);
     if (md5.empty()) {
-        LogLocalFileError(function, path);
+        LogLocalFileError(function, item.Native().string());
         return REST_LOCAL_FILE_ERROR;
     }
     file.strMD5 = md5;
@@ -202,9 +217,14 @@ int CSyncMgr::UploadFile3Put(const UserInfo&, const std::wstring& syncDir, TSync
     if (m_pCurl == nullptr) {
         return REST_NO_HANDLE;
     }
-    std::string path = LocalPath(syncDir, file);
+    plat::CRootedPath item;
+    int result = LocalItem(function, syncDir, file, item);
+    if (result != REST_OK) {
+        return result;
+    }
+    const std::string path = item.Native().string();
     CLocalFile local;
-    int result = local.OpenForReading(path);
+    result = local.OpenForReading(item);
     if (result != REST_OK) {
         return result;
     }
@@ -268,9 +288,13 @@ int CSyncMgr::FileDownload(const UserInfo& user, const std::wstring& syncDir, TS
     if (m_pCurl == nullptr) {
         return REST_NO_HANDLE;
     }
-    std::string path = LocalPath(syncDir, file);
+    plat::CRootedPath item;
+    if (LocalItem(function, syncDir, file, item) != REST_OK) {
+        return REST_LOCAL_FILE_ERROR;
+    }
+    const std::string path = item.Native().string();
     CLocalFile local;
-    if (local.OpenForAppending(path) != REST_OK) {
+    if (local.OpenForAppending(item) != REST_OK) {
         LogLocalFileError(function, path);
         return REST_LOCAL_FILE_ERROR;
     }

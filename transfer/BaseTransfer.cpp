@@ -1,35 +1,14 @@
 #include "transfer/BaseTransfer.h"
 
+#include <cerrno>
+
+#include "common/AfLog.h"
 #include "common/Utility.h"
 #include "rest/SyncMgr.h"
 #include "store/SystemInfoLD.h"
 #include "store/TSyncFileArray.h"
 #include "store/UserInfoLD.h"
-
-namespace {
-
-// True for a relative path ".\name\name..." whose every name can stand on disk as itself.
-bool IsPlainRelativePath(const std::wstring& path) {
-    if (path.size() < 3 || path.compare(0, 2, L".\\") != 0) {
-        return false;
-    }
-    std::size_t start = 2;
-    while (start <= path.size()) {
-        std::size_t end = path.find(L'\\', start);
-        if (end == std::wstring::npos) {
-            end = path.size();
-        }
-        const std::wstring name = path.substr(start, end - start);
-        if (name.empty() || name == L"." || name == L".." ||
-            name.find_first_of(std::wstring(L"/\0", 2)) != std::wstring::npos) {
-            return false;
-        }
-        start = end + 1;
-    }
-    return true;
-}
-
-}  // namespace
+#include "transfer/TransferLog.h"
 
 int CBaseTransfer::Pause() {
     return Session().SessionPause();
@@ -58,18 +37,35 @@ CSyncMgr& CBaseTransfer::Session() {
     return *session;
 }
 
-bool CBaseTransfer::LocalPath(const std::wstring& relativePath, std::wstring& absolute) {
-    const std::wstring syncDir = SyncDir();
-    if (syncDir.empty() || !IsPlainRelativePath(relativePath)) {
-        return false;
+int CBaseTransfer::LocalPath(const std::wstring& relativePath, plat::CRootedPath& item,
+                             plat::EFolders folders) {
+    int error = OpenRootedPath(relativePath, SyncDir(), item, folders);
+    if (error == 0 && item.IsRoot()) {
+        error = EINVAL;
     }
-    absolute = GetAbsolutePath(relativePath, syncDir);
-    return true;
+    if (error != 0 && error != ENOENT) {
+        AfLog(4, kTransferLog, "CBaseTransfer::LocalPath", __LINE__,
+              "Local path refused = (%s), error = (%d): a link on the way or a name that cannot "
+              "stand below the sync directory",
+              WstringToString(relativePath).c_str(), error);
+    }
+    return error;
 }
 
-bool CBaseTransfer::IsInsideSyncDir(const std::wstring& absolute) {
-    const std::wstring syncDir = SyncDir();
-    return !syncDir.empty() && IsPlainRelativePath(GetRelatePath(absolute, syncDir));
+int CBaseTransfer::LocalPathOf(const std::wstring& absolute, plat::CRootedPath& item) {
+    return LocalPath(GetRelatePath(absolute, SyncDir()), item);
+}
+
+bool CBaseTransfer::IsRecordedUnchanged(const std::wstring& relativePath,
+                                        const plat::CRootedPath& item) {
+    TSyncFile row;
+    if (!CTSyncFileArray::Get()->GetSyncFile(relativePath, row) || row.iType != 1 ||
+        row.strFileSize.empty() || row.strModifyTime.empty()) {
+        return false;
+    }
+    const plat::FileStatus status = item.Status();
+    return status.bRegular && std::to_string(status.size) == row.strFileSize &&
+           GetFileModifyTime(item) == row.strModifyTime;
 }
 
 int CBaseTransfer::FindParentId(const std::wstring& relativePath) {

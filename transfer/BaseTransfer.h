@@ -13,6 +13,7 @@
 #include <string>
 
 #include "common/SyncRecords.h"
+#include "platform/RootedPath.h"
 
 class CSyncMgr;
 
@@ -37,13 +38,22 @@ class CBaseTransfer {
     // The session every transfer of the process runs on, created on first use.
     static CSyncMgr& Session();
 
-    // Native path of a relative path (.\a\b) inside the sync directory; false when the path
-    // would not name an item below it: not of the relative form, an empty, "." or ".." name,
-    // a "/" in a name, or the sync directory itself. Nothing on disk outside the sync
-    // directory is ever written, renamed or deleted.
-    static bool LocalPath(const std::wstring& relativePath, std::wstring& absolute);
+    // The item a relative path (.\a\b) names below the sync directory, reached folder by
+    // folder without following a link (OpenRootedPath), so that nothing outside the sync
+    // directory is ever read, written, renamed or trashed. 0; EINVAL when the path would not
+    // name an item below it (not of the relative form, an empty, "." or ".." name, a "/" in a
+    // name, the sync directory itself); ELOOP when a link stands on the way; ENOENT when a
+    // folder on the way is missing (unless folders says to create it). Every refusal but
+    // ENOENT writes a log line.
+    static int LocalPath(const std::wstring& relativePath, plat::CRootedPath& item,
+                         plat::EFolders folders = plat::EFolders::Existing);
     // The same for a native path that must lie below the sync directory.
-    static bool IsInsideSyncDir(const std::wstring& absolute);
+    static int LocalPathOf(const std::wstring& absolute, plat::CRootedPath& item);
+    // True when the item is the file the local file table records at relativePath, unchanged
+    // since: a plain file of the recorded size and modification time. Anything in doubt (no
+    // row, a folder row, a time or size missing from the row) is false.
+    static bool IsRecordedUnchanged(const std::wstring& relativePath,
+                                    const plat::CRootedPath& item);
     // Id of the parent folder of a relative path: 0 for the sync root, the file table's id of
     // the parent folder's row, or -1 when the table has none.
     static int FindParentId(const std::wstring& relativePath);

@@ -1,12 +1,11 @@
 #include "transfer/DownLoad.h"
 
-#include <filesystem>
-#include <system_error>
+#include <cerrno>
 
 #include "common/AfLog.h"
 #include "common/Utility.h"
-#include "platform/FileSystem.h"
 #include "rest/SyncMgr.h"
+#include "store/SyncTemporary.h"
 #include "store/SyncingTaskArray.h"
 #include "transfer/TransferCodes.h"
 #include "transfer/TransferLog.h"
@@ -15,13 +14,15 @@ namespace {
 
 const char* const kBreakPointDownload = "download";
 
-bool MatchesListing(const TSyncFile& file, const std::wstring& partial) {
-    const std::string path = WstringToString(partial);
+// Backup names tried before the download gives up on keeping the file that is in its way.
+constexpr int kBackupAttempts = 100;
+
+bool MatchesListing(const TSyncFile& file, const plat::CRootedPath& partial) {
     if (!file.strMD5.empty()) {
-        return GetFileMd5(path) == file.strMD5;
+        return GetFileMd5(partial) == file.strMD5;
     }
     if (!file.strFileSize.empty()) {
-        return std::to_string(plat::GetFileStatus(path).size) == file.strFileSize;
+        return std::to_string(partial.Status().size) == file.strFileSize;
     }
     return true;
 }
@@ -36,9 +37,10 @@ int CDownLoad::DoTask(TComand& task) {
         return TRANSFER_FAILED;
     }
     TSyncFile& file = task.tSyncFile;
-    std::wstring target;
-    std::wstring partial;
-    if (!LocalPath(file.strRelativePath, target) || !LocalPath(PartialPath(file), partial)) {
+    plat::CRootedPath target;
+    plat::CRootedPath partial;
+    if (LocalPath(file.strRelativePath, target) != 0 ||
+        LocalPath(PartialPath(file), partial) != 0) {
         return TRANSFER_FAILED;
     }
     file.dataExtension.dataBreakPoint.strTempName = kBreakPointDownload;
@@ -72,30 +74,69 @@ std::wstring CDownLoad::PartialPath(const TSyncFile& file) {
 }
 
 void CDownLoad::RemovePartial(const TSyncFile& file) {
-    std::wstring partial;
-    if (LocalPath(PartialPath(file), partial)) {
-        DeleteFolder(partial, 0);
+    plat::CRootedPath partial;
+    if (LocalPath(PartialPath(file), partial) == 0 && partial.Status().bRegular) {
+        partial.Remove();
     }
 }
 
-int CDownLoad::Finish(TSyncFile& file, const std::wstring& partial, const std::wstring& target) {
+int CDownLoad::Finish(TSyncFile& file, const plat::CRootedPath& partial,
+                      const plat::CRootedPath& target) {
     if (!MatchesListing(file, partial)) {
         AfLog(4, kTransferLog, "CDownLoad::DoTask", __LINE__,
               "Downloaded content does not match the listing = (%s)",
               WstringToString(file.strRelativePath).c_str());
-        DeleteFolder(partial, 0);
+        partial.Remove();
         return TRANSFER_CONTENT_MISMATCH;
     }
-    std::error_code ec;
-    std::filesystem::rename(WstringToString(partial), WstringToString(target), ec);
-    if (ec) {
+    const int error = Place(file, partial, target);
+    if (error != 0) {
         AfLog(4, kTransferLog, "CDownLoad::DoTask", __LINE__, "rename into place failed = (%d)",
-              ec.value());
-        return TRANSFER_LOCAL_BASE + ec.value();
+              error);
+        return TRANSFER_LOCAL_BASE + error;
     }
     const std::string modifyTime = GetFileModifyTime(target);
     if (!modifyTime.empty()) {
         file.strModifyTime = modifyTime;
     }
     return TRANSFER_OK;
+}
+
+int CDownLoad::Place(const TSyncFile& file, const plat::CRootedPath& partial,
+                     const plat::CRootedPath& target) {
+    int error = partial.RenameNoReplace(target);
+    if (error != EEXIST) {
+        return error;
+    }
+    if (!IsRecordedUnchanged(file.strRelativePath, target)) {
+        error = KeepAside(file, target);
+        return error != 0 ? error : partial.RenameNoReplace(target);
+    }
+    // The recorded version gives way to the service's newer one. A change the user makes to it
+    // between the check and the rename is not caught.
+    return partial.RenameReplace(target);
+}
+
+int CDownLoad::KeepAside(const TSyncFile& file, const plat::CRootedPath& target) {
+    const std::wstring name = StringToWstring(target.Leaf());
+    // The watcher reports the move aside as a rename of the item; it is ours, not the user's,
+    // and must not rename the item on the service.
+    CSyncTemporary::Get()->Add(file, OPER_RENAME);
+    int error = EEXIST;
+    for (int attempt = 0; attempt < kBackupAttempts && error == EEXIST; ++attempt) {
+        plat::CRootedPath backup;
+        error = target.Sibling(WstringToString(BackupName(name, attempt)), backup);
+        if (error == 0) {
+            error = target.RenameNoReplace(backup);
+        }
+        if (error == 0) {
+            AfLog(1, kTransferLog, "CDownLoad::DoTask", __LINE__,
+                  "Local file kept as (%s): it is not the version last synchronised",
+                  backup.Native().c_str());
+        }
+    }
+    if (error != 0) {
+        CSyncTemporary::Get()->Delete(file, OPER_RENAME);
+    }
+    return error;
 }

@@ -2,8 +2,12 @@
 // Brings a file's content from the service to the disk. The content goes to a hidden partial
 // file beside the target (".corvena-<id>.part"), never to the target's name, where a scan would
 // take a part for the user's file. A resumed download continues the partial file from its size;
-// only a complete download whose MD5 (or, without one, size) matches the listing's is renamed
-// into place, replacing the older version of the file.
+// only a complete download whose MD5 (or, without one, size) matches the listing's is put in
+// place. It never destroys a file the service does not have: what stands at the target is
+// replaced only when it is the file the local file table recorded, unchanged since (the
+// service's newer version takes its place); anything else there is kept under the time-stamped
+// backup name (a_20140903090503.txt, or a free name after it) and the download takes the
+// name, so that the next comparison uploads the kept file.
 //
 // The task is stored with strTempName "download" before the request, so that the queue keeps
 // it across a restart and the download resumes.
@@ -25,6 +29,13 @@ class CDownLoad : public CBaseTransfer {
     static void RemovePartial(const TSyncFile& file);
 
   private:
-    // Checks the complete partial file against the listing and renames it into place.
-    static int Finish(TSyncFile& file, const std::wstring& partial, const std::wstring& target);
+    // Checks the complete partial file against the listing and puts it in place.
+    static int Finish(TSyncFile& file, const plat::CRootedPath& partial,
+                      const plat::CRootedPath& target);
+    // Renames the partial file to the target without losing what stands there. 0 or the error.
+    static int Place(const TSyncFile& file, const plat::CRootedPath& partial,
+                     const plat::CRootedPath& target);
+    // Renames what stands at the target to a free backup name made from its name, recording
+    // the rename in the server temporary set. 0 or the error.
+    static int KeepAside(const TSyncFile& file, const plat::CRootedPath& target);
 };

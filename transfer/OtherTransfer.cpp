@@ -1,11 +1,13 @@
 #include "transfer/OtherTransfer.h"
 
-#include <filesystem>
-#include <system_error>
+#include <cerrno>
+#include <string>
+#include <vector>
 
 #include "common/AfLog.h"
 #include "common/Utility.h"
 #include "rest/FileMgr.h"
+#include "store/TSyncFileArray.h"
 #include "transfer/TransferCodes.h"
 #include "transfer/TransferLog.h"
 
@@ -26,6 +28,13 @@ int COtherTransfer::ToService(TComand& task) {
     }
     if (task.iOper == OPER_ADD && file.iType == 1) {
         return TRANSFER_NOT_MINE;
+    }
+    if (task.iOper != OPER_ADD && file.iId <= 0) {
+        // The service never had the item (created and removed again before it synchronised).
+        AfLog(0, kTransferLog, "COtherTransfer::DoTask", __LINE__,
+              "No service id, nothing to send = (%s)",
+              WstringToString(file.strRelativePath).c_str());
+        return TRANSFER_OK;
     }
     file.iPId = FindParentId(file.strRelativePath);
     if (file.iPId < 0) {
@@ -68,56 +77,138 @@ int COtherTransfer::ToDisk(TComand& task) {
 }
 
 int COtherTransfer::MakeLocalFolder(const TSyncFile& file) {
-    std::wstring path;
-    if (!LocalPath(file.strRelativePath, path)) {
+    plat::CRootedPath folder;
+    if (LocalPath(file.strRelativePath, folder, plat::EFolders::Create) != 0) {
         return TRANSFER_FAILED;
     }
-    std::error_code ec;
-    std::filesystem::create_directories(WstringToString(path), ec);
-    return ec || JudgeFolder(path) != 0 ? TRANSFER_FAILED : TRANSFER_OK;
+    const int error = folder.MakeFolder();
+    if (error != 0) {
+        AfLog(4, kTransferLog, "COtherTransfer::DoTask", __LINE__,
+              "Local folder not created = (%s), error = (%d)", folder.Native().c_str(), error);
+        return TRANSFER_FAILED;
+    }
+    return TRANSFER_OK;
 }
 
 int COtherTransfer::DelToLocal(const TSyncFile& file) {
-    std::wstring path;
-    if (!LocalPath(file.strRelativePath, path)) {
-        return TRANSFER_FAILED;
-    }
-    if (file.iType == 0) {
-        path += L'/';
-    }
     AfLog(0, kTransferLog, "COtherTransfer::DelToLocal", __LINE__, "Del Local file = (%s)",
-          WstringToString(path).c_str());
-    return DeleteFolder(path);
+          WstringToString(file.strRelativePath).c_str());
+    return DeleteFolder(file);
 }
 
 int COtherTransfer::DelToLacalEx(const TSyncFile& file) {
-    std::wstring path;
-    if (!LocalPath(file.strRelativePath, path)) {
-        return TRANSFER_FAILED;
-    }
     AfLog(0, kTransferLog, "COtherTransfer::DelToLacalEx", __LINE__, "Del Ex Local file = (%s)",
-          WstringToString(path).c_str());
-    return DeleteFolder(path);
+          WstringToString(file.strRelativePath).c_str());
+    return DeleteFolder(file);
 }
 
 int COtherTransfer::RenameLocal(const TSyncFile& file) {
     const DataReName& names = file.dataExtension.dataReName;
-    if (!IsInsideSyncDir(names.wstrOldName) || !IsInsideSyncDir(names.wstrNewName)) {
-        AfLog(4, kTransferLog, "COtherTransfer::DoTask", __LINE__,
-              "rename outside the sync directory refused = (%s)",
-              WstringToString(names.wstrNewName).c_str());
+    plat::CRootedPath from;
+    plat::CRootedPath to;
+    int error = LocalPathOf(names.wstrOldName, from);
+    if (error == 0) {
+        error = LocalPathOf(names.wstrNewName, to);
+    }
+    if (error == ENOENT) {
+        return TRANSFER_LOCAL_MISSING;
+    }
+    if (error != 0) {
         return TRANSFER_FAILED;
     }
-    int error = ReNameLocal(names.wstrNewName, names.wstrOldName);
+    error = from.RenameNoReplace(to);
     return error == 0 ? TRANSFER_OK : TRANSFER_LOCAL_BASE + error;
 }
 
-int COtherTransfer::DeleteFolder(const std::wstring& path) {
-    int error = ::DeleteFolder(path, 1);
-    if (error == 0) {
+int COtherTransfer::DeleteFolder(const TSyncFile& file) {
+    plat::CRootedPath item;
+    int error = LocalPath(file.strRelativePath, item);
+    if (error == ENOENT) {
         return TRANSFER_OK;
+    }
+    if (error != 0) {
+        return TRANSFER_FAILED;
+    }
+    const plat::FileStatus status = item.Status();
+    if (!status.bExists) {
+        return TRANSFER_OK;
+    }
+    if (file.iType == 0 && !status.bFolder) {
+        AfLog(4, kTransferLog, "COtherTransfer::DeleteFolder", __LINE__,
+              "Not a folder, kept = (%s)", item.Native().c_str());
+        return TRANSFER_FAILED;
+    }
+    if (file.iType == 1 && status.bFolder) {
+        // The table recorded a file here: the folder is the user's, and the next comparison
+        // uploads it.
+        AfLog(1, kTransferLog, "COtherTransfer::DeleteFolder", __LINE__,
+              "Kept = (%s): a folder where a file was synchronised", item.Native().c_str());
+        return TRANSFER_OK;
+    }
+    bool bKept = false;
+    error = status.bFolder ? TrashRecorded(item, file.strRelativePath, true, bKept) : Trash(item);
+    return error == 0 ? TRANSFER_OK : TRANSFER_LOCAL_BASE + error;
+}
+
+int COtherTransfer::TrashRecorded(const plat::CRootedPath& folder, const std::wstring& relativePath,
+                                  bool bTop, bool& bKept) {
+    std::vector<std::string> names;
+    int error = folder.List(names);
+    if (error != 0) {
+        bKept = true;
+        return error;
+    }
+    CTSyncFileArray* table = CTSyncFileArray::Get();
+    for (const std::string& name : names) {
+        const std::wstring childPath = relativePath + L"\\" + StringToWstring(name);
+        plat::CRootedPath child;
+        int childError = folder.Child(name, child);
+        bool bChildKept = false;
+        if (childError == 0 && child.Status().bFolder) {
+            childError = TrashRecorded(child, childPath, false, bChildKept);
+        } else if (childError == 0 && IsRecordedUnchanged(childPath, child)) {
+            childError = Trash(child);
+            bChildKept = childError != 0;
+        } else {
+            bChildKept = true;
+            AfLog(1, kTransferLog, "COtherTransfer::DeleteFolder", __LINE__,
+                  "Kept = (%s): not the version last synchronised",
+                  WstringToString(childPath).c_str());
+        }
+        if (childError == 0) {
+            // Trashed, or kept as an item the service no longer has: either way its row goes.
+            const int id = table->GetSyncFileID(childPath);
+            if (id > 0) {
+                table->Delete(id);
+            }
+        }
+        bKept = bKept || bChildKept;
+        if (error == 0) {
+            error = childError;
+        }
+    }
+    if (bKept || error != 0) {
+        return error;
+    }
+    if (!bTop && !table->Find(relativePath)) {
+        // An empty folder the table does not record is the user's: it stays.
+        bKept = true;
+        return 0;
+    }
+    error = Trash(folder);
+    bKept = error != 0;
+    return error;
+}
+
+int COtherTransfer::Trash(const plat::CRootedPath& item) {
+    std::string why;
+    const int error = item.MoveToTrash(why);
+    if (error == 0 || error == ENOENT) {
+        return 0;
     }
     AfLog(0, kTransferLog, "COtherTransfer::DeleteFolder", __LINE__,
           "SHFileOperation Failed, Fail code = (%d)", error);
-    return TRANSFER_LOCAL_BASE + error;
+    AfLog(4, kTransferLog, "COtherTransfer::DeleteFolder", __LINE__,
+          "Error: (%s) cannot go to the trash and is kept: %s", item.Native().c_str(), why.c_str());
+    return error;
 }

@@ -1,8 +1,12 @@
 #pragma once
 // Every task that moves no content: folder creation, deletion and rename on the service (tasks
 // from the disk) or on the disk (tasks from the service). Local changes act only inside the
-// sync directory; a path that would leave it is refused with 1001. Local deletions go to the
-// desktop trash.
+// sync directory, reached without following links; a path that would leave it or that runs
+// through a link is refused with 1001. A deletion or rename of an item the service never gave
+// an id (iId 0, a file created and removed before it synchronised) is done at once, without a
+// request. Local deletions go to the desktop trash, and a folder deleted on the service takes
+// with it only what the local file table records unchanged: anything else in it is kept, with
+// the folders that hold it, and has its row dropped, so the next comparison uploads it.
 
 #include "transfer/BaseTransfer.h"
 
@@ -17,11 +21,20 @@ class COtherTransfer : public CBaseTransfer {
     // 1001 when the service answers no usable id for the new folder.
     static int MakeServiceFolder(const UserInfo& user, TSyncFile& file);
     static int MakeLocalFolder(const TSyncFile& file);
-    // Deletion with the folder's path ending in a separator, then, if that failed, without.
+    // Deletion of the item (a folder: see TrashRecorded); DelToLacalEx is the second attempt
+    // after a failed first one.
     static int DelToLocal(const TSyncFile& file);
     static int DelToLacalEx(const TSyncFile& file);
     static int RenameLocal(const TSyncFile& file);
-    // Moves the item (a folder with everything below it) to the trash: 0 when nothing is left,
-    // 1000 + the error otherwise.
-    static int DeleteFolder(const std::wstring& path);
+    // Moves the item to the trash: 0 when it is gone (or was never there), 1001 when the path
+    // is refused, 1000 + the error otherwise.
+    static int DeleteFolder(const TSyncFile& file);
+    // Trashes what the folder holds that the table records unchanged (files of the recorded
+    // size and time, and recorded folders left empty), then the folder itself when it is left
+    // empty and is recorded or is the folder of the task (bTop). bKept is set when anything
+    // stays. Rows of what was trashed or kept below the folder are dropped. 0 or the first
+    // trash error.
+    static int TrashRecorded(const plat::CRootedPath& folder, const std::wstring& relativePath,
+                             bool bTop, bool& bKept);
+    static int Trash(const plat::CRootedPath& item);
 };

@@ -13,7 +13,7 @@ constexpr int TRANSFER_NOT_MINE = 7000;
 // dropped and the task fails, so the next comparison builds it again.
 constexpr int TRANSFER_CONTENT_MISMATCH = 7001;
 // Unsupported operation for the class; local folder creation failed; a local path that would
-// lie outside the sync directory.
+// lie outside the sync directory or runs through a link.
 constexpr int TRANSFER_FAILED = 1001;
 // A local delete or rename failed: 1000 plus the error (2: the item does not exist).
 constexpr int TRANSFER_LOCAL_BASE = 1000;

@@ -1,5 +1,7 @@
 #include "transfer/UpLoad.h"
 
+#include <cerrno>
+
 #include "common/AfLog.h"
 #include "rest/FileMgr.h"
 #include "rest/RestResult.h"
@@ -47,9 +49,13 @@ int CUpLoad::GetAverageSpeed(double& value) {
 
 int CUpLoad::AddToSvr(TComand& task) {
     TSyncFile& file = task.tSyncFile;
-    std::wstring localPath;
-    if (file.iType == 0 || !LocalPath(file.strRelativePath, localPath)) {
+    plat::CRootedPath item;
+    const int error = file.iType == 0 ? EINVAL : LocalPath(file.strRelativePath, item);
+    if (error == EINVAL) {
         return TRANSFER_NOT_MINE;
+    }
+    if (error != 0) {
+        return error == ENOENT ? REST_LOCAL_FILE_MISSING : REST_LOCAL_FILE_ERROR;
     }
     file.iPId = FindParentId(file.strRelativePath);
     if (file.iPId < 0) {

@@ -218,6 +218,10 @@ void WorkTransfer::UpdateRenamed(TComand& task) {
     const TSyncFile& file = task.tSyncFile;
     const std::wstring& newName = file.dataExtension.dataReName.wstrNewName;
     const std::wstring oldFolder = file.strRelativePath + L"\\";
+    if (file.iId <= 0) {
+        // An item the service never had has no row to follow the rename.
+        return;
+    }
     TSyncFile record = file;
     if (task.iType != 0) {
         table->GetSyncFile(file.iId, record);

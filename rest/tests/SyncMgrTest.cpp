@@ -258,6 +258,52 @@ TEST_F(SyncMgrTest, DownloadAppendsFromTheLocalSize) {
     }
 }
 
+// A link in the sync directory, on the way to the file or as the file, is never followed: the
+// transfer neither reads nor writes what lies outside, and sends nothing.
+TEST_F(SyncMgrTest, LocalFilesAreNeverReachedThroughALink) {
+    const std::filesystem::path outside = home.path() / "Documents";
+    std::filesystem::create_directories(outside);
+    testing_support::WriteWholeFile(outside / "x.txt", "outside");
+    std::filesystem::create_symlink(outside, syncDir / "docs");
+    std::filesystem::create_symlink(outside / "x.txt", syncDir / "l.txt");
+    const int fid = int(service.PutFile(kUser, "d.bin", "service content"));
+    using Transfer = int (*)(CSyncMgr&, const UserInfo&, const std::wstring&, TSyncFile&);
+    struct Case {
+        const char* why;
+        std::wstring path;
+        Transfer transfer;
+    };
+    const Transfer verify = [](CSyncMgr& s, const UserInfo& u, const std::wstring& d,
+                               TSyncFile& f) { return s.UploadFile1Verify(u, d, f); };
+    const Transfer put = [](CSyncMgr& s, const UserInfo& u, const std::wstring& d, TSyncFile& f) {
+        f.dataExtension.dataBreakPoint.strTempName = "s";
+        return s.UploadFile3Put(u, d, f, "0");
+    };
+    const Transfer download = [](CSyncMgr& s, const UserInfo& u, const std::wstring& d,
+                                 TSyncFile& f) { return s.FileDownload(u, d, f); };
+    const Case cases[] = {
+        {"upload check through a linked folder", L".\\docs\\x.txt", verify},
+        {"upload data through a linked folder", L".\\docs\\x.txt", put},
+        {"download into a linked folder", L".\\docs\\d.bin", download},
+        {"upload check of a link", L".\\l.txt", verify},
+        {"upload data of a link", L".\\l.txt", put},
+        {"download onto a link", L".\\l.txt", download},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        TSyncFile file = LocalRecord(L"x.txt");
+        file.strRelativePath = c.path;
+        file.iId = fid;
+        CSyncMgr session(0);
+        EXPECT_EQ(c.transfer(session, user, SyncDir(), file), REST_LOCAL_FILE_ERROR);
+    }
+    EXPECT_TRUE(service.Requests().empty());
+    EXPECT_EQ(testing_support::ReadWholeFile(outside / "x.txt"), "outside");
+    EXPECT_FALSE(std::filesystem::exists(outside / "d.bin"));
+    EXPECT_NE(LogText(home.path()).find("local path refused = (.\\docs\\x.txt)"),
+              std::string::npos);
+}
+
 TEST_F(SyncMgrTest, DownloadCutMidwayKeepsWhatArrivedAndResumes) {
     const std::string content = PatternContent(1 << 20);
     std::int64_t fid = service.PutFile(kUser, "d.bin", content);

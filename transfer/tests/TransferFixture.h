@@ -189,6 +189,19 @@ class TransferTest : public ::testing::Test {
         task.tSyncFile.strName = StringToWstring(std::filesystem::path(path).filename().string());
         return task;
     }
+    // The row a synchronisation leaves for the local item at path: its size and modification
+    // time as they stand now.
+    TSyncFile RecordOf(const std::string& path, int id) const {
+        TSyncFile row;
+        row.iId = id;
+        row.strRelativePath = RelativeOf(path);
+        row.strName = StringToWstring(std::filesystem::path(path).filename().string());
+        const std::wstring native = StringToWstring(Local(path).string());
+        int hidden = 0;
+        GetFileInfo(native, row.strModifyTime, row.strFileSize, hidden);
+        row.iType = std::filesystem::is_directory(Local(path)) ? 0 : 1;
+        return row;
+    }
     static std::wstring RelativeOf(const std::string& path) {
         std::wstring relative = L".\\" + StringToWstring(path);
         std::replace(relative.begin(), relative.end(), L'/', L'\\');

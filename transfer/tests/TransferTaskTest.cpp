@@ -4,7 +4,13 @@
 
 #include "transfer/tests/TransferFixture.h"
 
+#include <functional>
+#include <map>
+#include <set>
+
 #include "platform/FileSystem.h"
+#include "store/SyncTemporary.h"
+#include "testing/ManualClock.h"
 #include "transfer/DownLoad.h"
 
 namespace transfer_test {
@@ -17,6 +23,43 @@ bool HasPartialFiles(const std::filesystem::path& folder) {
     std::error_code ec;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(folder, ec)) {
         if (entry.path().filename().string().rfind(".corvena-", 0) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::set<std::string> FolderNames(const std::filesystem::path& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        names.insert(entry.path().filename().string());
+    }
+    return names;
+}
+
+// Every item below the folder (links not followed) with its content, "<folder>" or the link's
+// target.
+std::map<std::string, std::string> TreeOf(const std::filesystem::path& folder) {
+    std::map<std::string, std::string> tree;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+        const std::string name = entry.path().lexically_relative(folder).string();
+        if (entry.is_symlink()) {
+            tree[name] = "-> " + std::filesystem::read_symlink(entry.path()).string();
+        } else if (entry.is_directory()) {
+            tree[name] = "<folder>";
+        } else {
+            tree[name] = ReadWholeFile(entry.path());
+        }
+    }
+    return tree;
+}
+
+// Whether an item of that name with that content lies in the trash.
+bool InTrash(const std::string& name, const std::string& content) {
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(
+             testing_support::TrashHome::Trash() / "files", ec)) {
+        if (entry.path().filename() == name && ReadWholeFile(entry.path()) == content) {
             return true;
         }
     }
@@ -92,18 +135,133 @@ TEST_F(TransferTest, DownloadPutsTheCompleteFileInPlace) {
     EXPECT_TRUE(Saw(MSG_TASK_COMPLETED, static_cast<plat::WPARAM>(task.iIdKey)));
 }
 
-TEST_F(TransferTest, DownloadOfNewContentReplacesTheFileAndItsRow) {
+// A file at the target that the table does not record is the user's: it survives under the
+// backup name. Once the download is recorded, the next version of the service replaces it.
+TEST_F(TransferTest, DownloadReplacesOnlyTheVersionLastSynchronised) {
+    testing_support::ManualClock clock;
+    plat::Clock::SetWallTime(1409706303);
+    const std::filesystem::path copy = syncDir / WstringToString(BackupName(L"n.txt"));
     WriteLocal("n.txt", "old content");
     Service().PutFile(account, "n.txt", "first");
     RunTasks({ServiceTask("n.txt", OPER_ADD)});
+    EXPECT_EQ(ReadWholeFile(Local("n.txt")), "first");
+    EXPECT_EQ(ReadWholeFile(copy), "old content");
+
     Service().PutFile(account, "n.txt", "second version");
     RunTasks({ServiceTask("n.txt", OPER_ADD)});
 
     EXPECT_EQ(ReadWholeFile(Local("n.txt")), "second version");
+    EXPECT_EQ(ReadWholeFile(copy), "old content");
+    EXPECT_EQ(FolderNames(syncDir), (std::set<std::string>{"n.txt", copy.filename().string()}));
     std::vector<TSyncFile> rows;
     CTSyncFileArray::Get()->GetSyncFile(std::wstring(L"n.txt"), rows);
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0].strMD5, Entry("n.txt")["md5"].asString());
+    EXPECT_TRUE(Fails().empty());
+}
+
+// Whatever stands at a download's target and is not the recorded, unchanged file is kept
+// under a free backup name; the download takes the name.
+TEST_F(TransferTest, AUserFileAtTheDownloadTargetSurvivesAsAConflictCopy) {
+    testing_support::ManualClock clock;
+    plat::Clock::SetWallTime(1409706303);
+    const std::filesystem::path outside = home.path() / "outside.txt";
+    testing_support::WriteWholeFile(outside, "outside");
+    struct Case {
+        const char* why;
+        std::string name;
+        std::function<void()> prepare;
+        std::string keptAs;  // the backup that holds the local item; empty: it was replaced
+        std::string kept;    // its content ("<link>" for the link, "<folder>" for a folder)
+    };
+    auto record = [this](const std::string& name, const std::string& size,
+                         const std::string& time) {
+        TSyncFile row = RecordOf(name, Entry(name)["fid"].asInt());
+        if (!size.empty()) {
+            row.strFileSize = size;
+        }
+        if (!time.empty()) {
+            row.strModifyTime = time;
+        }
+        ASSERT_EQ(CTSyncFileArray::Get()->Add(row), 0);
+    };
+    auto backup = [](const std::string& name, int attempt) {
+        return WstringToString(BackupName(StringToWstring(name), attempt));
+    };
+    const std::vector<Case> cases = {
+        {"a file the table does not record", "u.txt", [&] { WriteLocal("u.txt", "mine"); },
+         backup("u.txt", 0), "mine"},
+        {"the recorded file, written since (another size)", "s.txt",
+         [&] {
+             WriteLocal("s.txt", "old");
+             record("s.txt", "", "");
+             WriteLocal("s.txt", "edited since");
+         },
+         backup("s.txt", 0), "edited since"},
+        {"the recorded size with another modification time", "t.txt",
+         [&] {
+             WriteLocal("t.txt", "same");
+             record("t.txt", "", "2001-01-01 00:00:00");
+         },
+         backup("t.txt", 0), "same"},
+        {"a row without a modification time is in doubt", "d.txt",
+         [&] {
+             WriteLocal("d.txt", "doubt");
+             TSyncFile row = RecordOf("d.txt", Entry("d.txt")["fid"].asInt());
+             row.strModifyTime.clear();
+             ASSERT_EQ(CTSyncFileArray::Get()->Add(row), 0);
+         },
+         backup("d.txt", 0), "doubt"},
+        {"the backup name is taken: the next free one", "b.txt",
+         [&] {
+             WriteLocal("b.txt", "second");
+             WriteLocal(backup("b.txt", 0), "an earlier copy");
+             WriteLocal(backup("b.txt", 1), "another earlier copy");
+         },
+         backup("b.txt", 2), "second"},
+        {"a folder at the target", "f.txt", [&] { WriteLocal("f.txt/inner", "in a folder"); },
+         backup("f.txt", 0), "<folder>"},
+        {"a link at the target is moved as itself", "l.txt",
+         [&] { std::filesystem::create_symlink(outside, Local("l.txt")); }, backup("l.txt", 0),
+         "<link>"},
+        {"the recorded, unchanged file is replaced", "r.txt",
+         [&] {
+             WriteLocal("r.txt", "recorded");
+             record("r.txt", "", "");
+         },
+         "", ""},
+    };
+    std::vector<TComand> tasks;
+    for (const Case& c : cases) {
+        Service().PutFile(account, c.name, "service " + c.name);
+        c.prepare();
+        tasks.push_back(ServiceTask(c.name, OPER_ADD));
+    }
+    RunTasks(tasks);
+
+    EXPECT_TRUE(Fails().empty());
+    EXPECT_EQ(ReadWholeFile(outside), "outside");
+    EXPECT_EQ(ReadWholeFile(Local(backup("b.txt", 0))), "an earlier copy");
+    EXPECT_EQ(ReadWholeFile(Local(backup("b.txt", 1))), "another earlier copy");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        EXPECT_EQ(ReadWholeFile(Local(c.name)), "service " + c.name);
+        // The move aside must not come back from the watcher as the user's rename.
+        TSyncFile echo;
+        echo.strRelativePath = RelativeOf(c.name);
+        EXPECT_EQ(CSyncTemporary::Get()->CheckServerSyncFile(echo, OPER_RENAME),
+                  c.keptAs.empty() ? 0 : 1);
+        if (c.keptAs.empty()) {
+            EXPECT_FALSE(std::filesystem::exists(Local(backup(c.name, 0))));
+        } else if (c.kept == "<link>") {
+            EXPECT_EQ(std::filesystem::read_symlink(Local(c.keptAs)), outside);
+        } else if (c.kept == "<folder>") {
+            EXPECT_EQ(ReadWholeFile(Local(c.keptAs) / "inner"), "in a folder");
+        } else {
+            EXPECT_EQ(ReadWholeFile(Local(c.keptAs)), c.kept);
+        }
+    }
+    EXPECT_FALSE(HasPartialFiles(syncDir));
 }
 
 TEST_F(TransferTest, DownloadThatDoesNotMatchTheListingLeavesNothingBehind) {
@@ -180,18 +338,73 @@ TEST_F(TransferTest, DeletionOnDiskGoesToTheTrash) {
     task.tSyncFile.iId = 77;
     task.tSyncFile.iType = 0;
     ASSERT_EQ(CTSyncFileArray::Get()->Add(task.tSyncFile), 0);
+    ASSERT_EQ(CTSyncFileArray::Get()->Add(RecordOf("bin/keep.txt", 78)), 0);
     RunTasks({task});
 
     EXPECT_FALSE(std::filesystem::exists(Local("bin")));
     EXPECT_FALSE(CTSyncFileArray::Get()->Find(77));
-    bool trashed = false;
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(
-             testing_support::TrashHome::Trash() / "files", ec)) {
-        trashed = trashed || (entry.path().filename() == "keep.txt" &&
-                              ReadWholeFile(entry.path()) == "precious");
+    EXPECT_FALSE(CTSyncFileArray::Get()->Find(78));
+    EXPECT_TRUE(InTrash("keep.txt", "precious"));
+}
+
+// A folder deleted on the service takes with it only what was synchronised and is unchanged
+// since; what the service never had stays, with the folders that hold it, and without a row,
+// so that the next comparison uploads it.
+TEST_F(TransferTest, AFolderDeletedOnTheServiceKeepsWhatTheServiceNeverHad) {
+    WriteLocal("proj/old.txt", "synchronised");
+    WriteLocal("proj/edited.txt", "as synchronised");
+    WriteLocal("proj/sub/deep.txt", "synchronised deep");
+    WriteLocal("proj/keep/fresh.txt", "new in a synchronised folder");
+    std::filesystem::create_directories(Local("proj/mine"));
+    TComand task = ServiceTask("proj", OPER_DELETE);
+    task.tSyncFile = RecordOf("proj", 100);
+    int id = 101;
+    for (const char* path :
+         {"proj/old.txt", "proj/edited.txt", "proj/sub", "proj/sub/deep.txt", "proj/keep"}) {
+        ASSERT_EQ(CTSyncFileArray::Get()->Add(RecordOf(path, id++)), 0);
     }
-    EXPECT_TRUE(trashed);
+    ASSERT_EQ(CTSyncFileArray::Get()->Add(task.tSyncFile), 0);
+    WriteLocal("proj/new.txt", "created after the comparison");
+    WriteLocal("proj/edited.txt", "edited after the comparison");
+    // A file deleted on the service whose name now holds a folder of the user's.
+    WriteLocal("was-file/inside.txt", "the user's folder");
+    TComand file = ServiceTask("was-file", OPER_DELETE);
+    file.tSyncFile.iType = 1;
+    file.tSyncFile.iId = 120;
+    RunTasks({task, file});
+
+    EXPECT_TRUE(Fails().empty());
+    EXPECT_EQ(TreeOf(Local("proj")), (std::map<std::string, std::string>{
+                                         {"new.txt", "created after the comparison"},
+                                         {"edited.txt", "edited after the comparison"},
+                                         {"keep", "<folder>"},
+                                         {"keep/fresh.txt", "new in a synchronised folder"},
+                                         {"mine", "<folder>"},
+                                     }));
+    EXPECT_EQ(ReadWholeFile(Local("was-file/inside.txt")), "the user's folder");
+    EXPECT_TRUE(InTrash("old.txt", "synchronised"));
+    EXPECT_TRUE(InTrash("deep.txt", "synchronised deep"));
+    for (const TSyncFile& row : CTSyncFileArray::Get()->GetSyncFile()) {
+        ADD_FAILURE() << "row left: " << WstringToString(row.strRelativePath);
+    }
+}
+
+// An item the service never gave an id (a file created and removed again before it
+// synchronised) has nothing to delete or rename there.
+TEST_F(TransferTest, DeleteOrRenameWithoutAServiceIdSendsNoRequest) {
+    TComand removed = DiskTask("ghost.txt", OPER_DELETE);
+    TComand folder = DiskTask("ghost", OPER_DELETE, 0);
+    TComand renamed = DiskTask("brief.txt", OPER_RENAME);
+    renamed.tSyncFile.dataExtension.dataReName.wstrOldName = L"brief.txt";
+    renamed.tSyncFile.dataExtension.dataReName.wstrNewName = L"briefer.txt";
+    TComand negative = DiskTask("minus.txt", OPER_DELETE);
+    negative.tSyncFile.iId = -1;
+    const std::vector<TComand> tasks = RunTasks({removed, folder, renamed, negative});
+
+    EXPECT_TRUE(Service().Requests().empty());
+    EXPECT_TRUE(Fails().empty());
+    EXPECT_EQ(CompletedRows().size(), tasks.size());
+    EXPECT_TRUE(CTSyncFileArray::Get()->GetSyncFile().empty());
 }
 
 TEST_F(TransferTest, DeletionOnDiskOfAnItemAlreadyGoneSucceeds) {
@@ -286,6 +499,64 @@ TEST_F(TransferTest, LocalChangesStayInsideTheSyncDirectory) {
         SCOPED_TRACE(WstringToString(fail.tComand.tSyncFile.strRelativePath));
         EXPECT_EQ(fail.errcode, 1001);
     }
+}
+
+// A link in the sync directory to a folder outside it, under the name of a folder on the
+// service: no task reads, writes, creates, renames or trashes anything through it.
+TEST_F(TransferTest, ALinkInTheSyncDirectoryIsNeverFollowed) {
+    const std::filesystem::path outside = home.path() / "Documents";
+    std::filesystem::create_directories(outside / "inner");
+    testing_support::WriteWholeFile(outside / "x.txt", "outside");
+    testing_support::WriteWholeFile(outside / "inner" / "y.txt", "outside inner");
+    std::filesystem::create_directories(syncDir);
+    std::filesystem::create_symlink(outside, Local("docs"));
+    WriteLocal("a.txt", "inside");
+    Service().MakeFolder(account, "docs/inner");
+    Service().MakeFolder(account, "docs/new");
+    Service().PutFile(account, "docs/x.txt", "service");
+    const std::map<std::string, std::string> before = TreeOf(outside);
+    ASSERT_EQ(CTSyncFileArray::Get()->Add(ServiceTask("docs", OPER_ADD).tSyncFile), 0);
+
+    auto fromService = [this](const std::string& path, int oper, int fileType) {
+        TComand task = ServiceTask(path, oper);
+        task.tSyncFile.iType = fileType;
+        task.tSyncFile.iId = task.tSyncFile.iId > 0 ? task.tSyncFile.iId : 500;
+        return task;
+    };
+    auto rename = [&](const std::string& from, const std::string& to) {
+        TComand task = fromService(from, OPER_RENAME, 1);
+        task.tSyncFile.dataExtension.dataReName.wstrOldName = StringToWstring(Local(from).string());
+        task.tSyncFile.dataExtension.dataReName.wstrNewName = StringToWstring(Local(to).string());
+        return task;
+    };
+    const std::vector<TComand> tasks = {
+        fromService("docs/x.txt", OPER_ADD, 1),       // download into it
+        fromService("docs/new", OPER_ADD, 0),         // folder creation in it
+        fromService("docs/deeper/new", OPER_ADD, 0),  // folders created on the way
+        fromService("docs/x.txt", OPER_DELETE, 1),    // a file in it to the trash
+        fromService("docs/inner", OPER_DELETE, 0),    // a folder in it to the trash
+        fromService("docs", OPER_DELETE, 0),          // the link as the folder
+        rename("docs/x.txt", "docs/z.txt"),           // a rename in it
+        rename("a.txt", "docs/a.txt"),                // a rename into it
+        rename("docs/x.txt", "x.txt"),                // a rename out of it
+        DiskTask("docs/x.txt", OPER_ADD),             // an upload of what it holds
+    };
+    RunTasks(tasks);
+
+    EXPECT_EQ(TreeOf(outside), before);
+    EXPECT_EQ(ReadWholeFile(Local("a.txt")), "inside");
+    EXPECT_FALSE(std::filesystem::exists(Local("x.txt")));
+    EXPECT_TRUE(std::filesystem::is_symlink(Local("docs")));
+    EXPECT_TRUE(Entry("docs/a.txt").isNull());
+    EXPECT_EQ(Service().ReadFile(account, "docs/x.txt"), "service");
+    const std::vector<SyncFail> fails = Fails();
+    ASSERT_EQ(fails.size(), tasks.size());
+    for (const SyncFail& fail : fails) {
+        SCOPED_TRACE(WstringToString(fail.tComand.tSyncFile.strRelativePath));
+        EXPECT_EQ(fail.errcode, 1001);
+    }
+    EXPECT_NE(testing_support::LogText(home.path()).find("Local path refused = (.\\docs\\x.txt)"),
+              std::string::npos);
 }
 
 TEST_F(TransferTest, AQueueIsDrainedInOneWakeUp) {
