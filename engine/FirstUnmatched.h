@@ -20,39 +20,40 @@ class CFirstUnmatched {
     template <class KeyOf>
     CFirstUnmatched(const std::vector<TSyncFile>& list, KeyOf keyOf)
         : m_next(list.size(), npos), m_matched(list.size(), false) {
-        m_first.reserve(list.size());
-        std::unordered_map<Key, std::size_t, Hash> last;
-        last.reserve(list.size());
+        m_chains.reserve(list.size());
         for (std::size_t i = 0; i < list.size(); ++i) {
-            Key key = keyOf(list[i]);
-            auto [it, inserted] = last.try_emplace(key, i);
-            if (inserted) {
-                m_first.emplace(key, i);
-            } else {
-                m_next[it->second] = i;
-                it->second = i;
+            auto [it, inserted] = m_chains.try_emplace(keyOf(list[i]), TChain{i, i});
+            if (!inserted) {
+                m_next[it->second.last] = i;
+                it->second.last = i;
             }
         }
     }
 
     // The first record with the key that is not matched yet, or npos.
     std::size_t Find(const Key& key) {
-        auto it = m_first.find(key);
-        if (it == m_first.end()) {
+        auto it = m_chains.find(key);
+        if (it == m_chains.end()) {
             return npos;
         }
-        std::size_t i = it->second;
+        std::size_t i = it->second.first;
         while (i != npos && m_matched[i]) {
             i = m_next[i];
         }
-        it->second = i;
+        it->second.first = i;
         return i;
     }
     void Match(std::size_t i) { m_matched[i] = true; }
     bool Matched(std::size_t i) const { return m_matched[i]; }
 
   private:
-    std::unordered_map<Key, std::size_t, Hash> m_first;
+    // The records of one key: the first not known to be matched, and the last.
+    struct TChain {
+        std::size_t first;
+        std::size_t last;
+    };
+
+    std::unordered_map<Key, TChain, Hash> m_chains;
     std::vector<std::size_t> m_next;
     std::vector<bool> m_matched;
 };

@@ -32,21 +32,20 @@ TDeletionHold CMassDeletionGuard::Apply(TChangeGroup& disk, TChangeGroup& server
     hold.iSynced = synced;
     hold.iDiskDeletes = disk.deleted.size();
     hold.iServerDeletes = server.deleted.size();
-    if (TooMany(hold.iDiskDeletes, synced)) {
-        hold.bDiskHeld = true;
+    // bDisk: the local deletions, which delete on the service; else the service's.
+    auto decide = [&](std::vector<TSyncFile>& deleted, bool bDisk, bool& bHeld) {
+        if (!TooMany(deleted.size(), synced)) {
+            return;
+        }
+        bHeld = true;
         AfLog(4, "MassDeletionGuard.cpp", "CMassDeletionGuard::Apply", __LINE__,
-              "Deletions held back: %zu of %zu synced items are gone from the sync directory; "
-              "they are not deleted on the service until the user confirms",
-              hold.iDiskDeletes, synced);
-        Hold(disk.deleted, true, hold.heldTasks);
-    }
-    if (TooMany(hold.iServerDeletes, synced)) {
-        hold.bServerHeld = true;
-        AfLog(4, "MassDeletionGuard.cpp", "CMassDeletionGuard::Apply", __LINE__,
-              "Deletions held back: %zu of %zu synced items are gone from the service; they are "
-              "not deleted locally until the user confirms",
-              hold.iServerDeletes, synced);
-        Hold(server.deleted, false, hold.heldTasks);
-    }
+              "Deletions held back: %zu of %zu synced items are gone from %s; they are not "
+              "deleted %s until the user confirms",
+              deleted.size(), synced, bDisk ? "the sync directory" : "the service",
+              bDisk ? "on the service" : "locally");
+        Hold(deleted, bDisk, hold.heldTasks);
+    };
+    decide(disk.deleted, true, hold.bDiskHeld);
+    decide(server.deleted, false, hold.bServerHeld);
     return hold;
 }

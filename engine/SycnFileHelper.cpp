@@ -70,6 +70,31 @@ std::vector<TSyncFile> Unmatched(std::vector<TSyncFile>& list, const CPathIndex&
     return kept;
 }
 
+// What a group stage does with a matched pair.
+enum class EPair { Keep, DropBoth, DropDisk };
+
+// For each disk record in order, the first server record not dropped yet with the same type and
+// path: decide(D, S) says which of the pair leaves its list. The lists keep their order.
+template <class Decide>
+void WalkPairs(std::vector<TSyncFile>& diskList, std::vector<TSyncFile>& serverList,
+               Decide decide) {
+    CPathIndex index(serverList, PathKey);
+    std::vector<bool> diskDropped(diskList.size(), false);
+    for (std::size_t d = 0; d < diskList.size(); ++d) {
+        std::size_t s = index.Find(PathKey(diskList[d]));
+        if (s == CPathIndex::npos) {
+            continue;
+        }
+        const EPair outcome = decide(diskList[d], serverList[s]);
+        if (outcome == EPair::DropBoth) {
+            index.Match(s);
+        }
+        diskDropped[d] = outcome != EPair::Keep;
+    }
+    diskList = Unflagged(diskList, diskDropped);
+    serverList = Unmatched(serverList, index);
+}
+
 // "/S/a_20140903090503.txt" with n 2 gives "/S/a_20140903090503_2.txt".
 std::wstring NumberedName(const std::wstring& path, int n) {
     std::size_t slash = path.rfind(L'/');
@@ -284,104 +309,65 @@ bool CSycnFileHelper::BackupConflict(TSyncFile& d) {
 
 void CSycnFileHelper::DiskAddCmpServerAdd(TChangeGroup& disk, TChangeGroup& server) {
     static constexpr const char* kFunction = "CSycnFileHelper::DiskAddCmpServerAdd";
-    CPathIndex index(server.added, PathKey);
-    std::vector<bool> diskDropped(disk.added.size(), false);
-    for (std::size_t d = 0; d < disk.added.size(); ++d) {
-        TSyncFile& D = disk.added[d];
-        std::size_t s = index.Find(PathKey(D));
-        if (s == CPathIndex::npos) {
-            continue;
-        }
-        TSyncFile S = server.added[s];
+    WalkPairs(disk.added, server.added, [&](TSyncFile& D, const TSyncFile& added) {
+        TSyncFile S = added;
         S.strModifyTime = D.strModifyTime;
         if (D.iType == 0) {
             CTSyncFileArray::Get()->Add(S);
-        } else {
-            const std::string md5 = LocalMd5(D);
-            if (!md5.empty() && md5 == S.strMD5) {
-                CTSyncFileArray::Get()->Add(S);
-                AfLog(0, kLogFile, kFunction, __LINE__,
-                      "Server and Disk Add Same File on offline,Add DB fileID = (%d)(%s)", S.iId,
-                      Narrow(S.strName).c_str());
-            } else {
-                AfLog(0, kLogFile, kFunction, __LINE__,
-                      "Server md5(%s) and Disk md5(%s), Add Same File(%s) on offline, but MD5 is "
-                      "not equal",
-                      S.strMD5.c_str(), md5.c_str(), Narrow(D.strName).c_str());
-                CSyncTemporary::Get()->Add(D, OPER_RENAME);
-                if (BackupConflict(D)) {
-                    continue;
-                }
-            }
+            return EPair::DropBoth;
         }
-        index.Match(s);
-        diskDropped[d] = true;
-    }
-    disk.added = Unflagged(disk.added, diskDropped);
-    server.added = Unmatched(server.added, index);
+        const std::string md5 = LocalMd5(D);
+        if (!md5.empty() && md5 == S.strMD5) {
+            CTSyncFileArray::Get()->Add(S);
+            AfLog(0, kLogFile, kFunction, __LINE__,
+                  "Server and Disk Add Same File on offline,Add DB fileID = (%d)(%s)", S.iId,
+                  Narrow(S.strName).c_str());
+            return EPair::DropBoth;
+        }
+        AfLog(0, kLogFile, kFunction, __LINE__,
+              "Server md5(%s) and Disk md5(%s), Add Same File(%s) on offline, but MD5 is not "
+              "equal",
+              S.strMD5.c_str(), md5.c_str(), Narrow(D.strName).c_str());
+        CSyncTemporary::Get()->Add(D, OPER_RENAME);
+        // Renamed aside, the local file goes up under its new name and the service's comes
+        // down under the old one.
+        return BackupConflict(D) ? EPair::Keep : EPair::DropBoth;
+    });
 }
 
 void CSycnFileHelper::DiskDelCmpServerDel(TChangeGroup& disk, TChangeGroup& server) {
-    CPathIndex index(server.deleted, PathKey);
-    std::vector<bool> diskDropped(disk.deleted.size(), false);
-    for (std::size_t d = 0; d < disk.deleted.size(); ++d) {
-        std::size_t s = index.Find(PathKey(disk.deleted[d]));
-        if (s != CPathIndex::npos) {
-            CTSyncFileArray::Get()->Delete(disk.deleted[d].iId);
-            index.Match(s);
-            diskDropped[d] = true;
-        }
-    }
-    disk.deleted = Unflagged(disk.deleted, diskDropped);
-    server.deleted = Unmatched(server.deleted, index);
+    WalkPairs(disk.deleted, server.deleted, [](TSyncFile& D, const TSyncFile&) {
+        CTSyncFileArray::Get()->Delete(D.iId);
+        return EPair::DropBoth;
+    });
 }
 
 void CSycnFileHelper::DiskDelCmpServerMdy(TChangeGroup& disk, TChangeGroup& server) {
-    CPathIndex index(server.modified, PathKey);
-    std::vector<bool> diskDropped(disk.deleted.size(), false);
-    for (std::size_t d = 0; d < disk.deleted.size(); ++d) {
-        std::size_t s = index.Find(PathKey(disk.deleted[d]));
-        if (s != CPathIndex::npos) {
-            // The service's new content wins over the local deletion: downloaded as new.
-            server.added.push_back(server.modified[s]);
-            CTSyncFileArray::Get()->Delete(disk.deleted[d].iId);
-            index.Match(s);
-            diskDropped[d] = true;
-        }
-    }
-    disk.deleted = Unflagged(disk.deleted, diskDropped);
-    server.modified = Unmatched(server.modified, index);
+    std::vector<TSyncFile> downloads;
+    WalkPairs(disk.deleted, server.modified, [&](TSyncFile& D, const TSyncFile& S) {
+        // The service's new content wins over the local deletion: downloaded as new.
+        downloads.push_back(S);
+        CTSyncFileArray::Get()->Delete(D.iId);
+        return EPair::DropBoth;
+    });
+    server.added.insert(server.added.end(), downloads.begin(), downloads.end());
 }
 
 void CSycnFileHelper::DiskMdyCmpServerDel(TChangeGroup& disk, TChangeGroup& server) {
-    CPathIndex index(server.deleted, PathKey);
-    std::vector<bool> diskMoved(disk.modified.size(), false);
-    for (std::size_t d = 0; d < disk.modified.size(); ++d) {
-        std::size_t s = index.Find(PathKey(disk.modified[d]));
-        if (s != CPathIndex::npos) {
-            // The local edit wins over the service's deletion: uploaded as new.
-            disk.added.push_back(disk.modified[d]);
-            CTSyncFileArray::Get()->Delete(disk.modified[d].iId);
-            index.Match(s);
-            diskMoved[d] = true;
-        }
-    }
-    disk.modified = Unflagged(disk.modified, diskMoved);
-    server.deleted = Unmatched(server.deleted, index);
+    std::vector<TSyncFile> uploads;
+    WalkPairs(disk.modified, server.deleted, [&](TSyncFile& D, const TSyncFile&) {
+        // The local edit wins over the service's deletion: uploaded as new.
+        uploads.push_back(D);
+        CTSyncFileArray::Get()->Delete(D.iId);
+        return EPair::DropBoth;
+    });
+    disk.added.insert(disk.added.end(), uploads.begin(), uploads.end());
 }
 
 void CSycnFileHelper::DiskMdyCmpServerMdy(TChangeGroup& disk, TChangeGroup& server) {
     static constexpr const char* kFunction = "CSycnFileHelper::DiskMdyCmpServerMdy";
-    CPathIndex index(server.modified, PathKey);
-    std::vector<bool> diskDropped(disk.modified.size(), false);
     std::vector<TSyncFile> copies;
-    for (std::size_t d = 0; d < disk.modified.size(); ++d) {
-        TSyncFile& D = disk.modified[d];
-        std::size_t s = index.Find(PathKey(D));
-        if (s == CPathIndex::npos) {
-            continue;
-        }
-        const TSyncFile& S = server.modified[s];
+    WalkPairs(disk.modified, server.modified, [&](TSyncFile& D, const TSyncFile& S) {
         // D's MD5 was taken from the file by the disk stage of this comparison.
         if (D.strMD5 == S.strMD5) {
             TSyncFile written = S;
@@ -390,26 +376,22 @@ void CSycnFileHelper::DiskMdyCmpServerMdy(TChangeGroup& disk, TChangeGroup& serv
             AfLog(0, kLogFile, kFunction, __LINE__,
                   "Modify file Server md5 == Disk md5(%s), modify DB(%s)(%d)", D.strMD5.c_str(),
                   Narrow(S.strName).c_str(), S.iId);
-            index.Match(s);
-        } else {
-            AfLog(0, kLogFile, kFunction, __LINE__,
-                  "Server md5(%s) and Disk md5(%s), Modify Same File(%s) on offline, but MD5 is "
-                  "not equal",
-                  S.strMD5.c_str(), D.strMD5.c_str(), Narrow(D.strName).c_str());
-            if (BackupConflict(D)) {
-                // The copy goes up as a new file; the service's version comes down under the
-                // file's own name.
-                CTSyncFileArray::Get()->Delete(D.iId);
-                copies.push_back(D);
-            } else {
-                index.Match(s);
-            }
+            return EPair::DropBoth;
         }
-        diskDropped[d] = true;
-    }
-    disk.modified = Unflagged(disk.modified, diskDropped);
+        AfLog(0, kLogFile, kFunction, __LINE__,
+              "Server md5(%s) and Disk md5(%s), Modify Same File(%s) on offline, but MD5 is not "
+              "equal",
+              S.strMD5.c_str(), D.strMD5.c_str(), Narrow(D.strName).c_str());
+        if (!BackupConflict(D)) {
+            return EPair::DropBoth;
+        }
+        // The copy goes up as a new file; the service's version comes down under the file's
+        // own name.
+        CTSyncFileArray::Get()->Delete(D.iId);
+        copies.push_back(D);
+        return EPair::DropDisk;
+    });
     disk.added.insert(disk.added.end(), copies.begin(), copies.end());
-    server.modified = Unmatched(server.modified, index);
 }
 
 void CSycnFileHelper::IsFileClosed(TChangeGroup& group) {

@@ -56,6 +56,8 @@ class ServiceEnvironment : public ::testing::Environment {
         static std::unique_ptr<CRefServiceProcess> process;
         return process;
     }
+    // The service's metadata file.
+    static fs::path MetaFile() { return Folder() / "data" / "meta.db"; }
 
   private:
     static fs::path& Folder() {

@@ -3,6 +3,7 @@
 // and the disk.
 
 #include <fcntl.h>
+#include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -391,6 +392,47 @@ TEST_F(CompareRig, NamesTheRelativeFormCannotHoldAreSkippedWithALogLine) {
 }
 
 // --- traps in the data
+
+// Renames an item of the service's metadata to a name its interface refuses; the running
+// service reads it back from there.
+void RenameInServiceMetadata(std::int64_t id, const std::string& name) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(ServiceEnvironment::MetaFile().c_str(), &db), SQLITE_OK);
+    sqlite3_busy_timeout(db, 10000);
+    sqlite3_stmt* statement = nullptr;
+    ASSERT_EQ(
+        sqlite3_prepare_v2(db, "UPDATE entries SET name = ? WHERE id = ?", -1, &statement, nullptr),
+        SQLITE_OK);
+    sqlite3_bind_text(statement, 1, name.data(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_int64(statement, 2, id);
+    EXPECT_EQ(sqlite3_step(statement), SQLITE_DONE);
+    sqlite3_finalize(statement);
+    EXPECT_EQ(sqlite3_changes(db), 1);
+    sqlite3_close(db);
+}
+
+TEST_F(CompareRig, HostileNamesNeitherBecomePathsNorDeleteTheirRows) {
+    SyncedFolder("docs");
+    Synced("docs/a.txt", "a");
+    Synced("bc.txt", "b");
+    Synced("line.txt", "l");
+    Synced("keep.txt", "k");
+    RenameInServiceMetadata(TableRow("docs").iId, "..");
+    RenameInServiceMetadata(TableRow("bc.txt").iId, "b\\c.txt");
+    RenameInServiceMetadata(TableRow("line.txt").iId, "line\nbreak.txt");
+    bool bHostile = false;
+    for (const Json::Value& entry : Service().Tree(account)) {
+        bHostile = bHostile || entry["name"].asString() == "..";
+    }
+    ASSERT_TRUE(bHostile);
+    ASSERT_EQ(Compare(), 0);
+    EXPECT_TRUE(TasksMatch(tasks, {}));
+    EXPECT_EQ(CTSyncFileArray::Get()->GetSyncFile().size(), 5u);
+    EXPECT_FALSE(fs::exists(home.path() / "a.txt"));
+    const std::string log = Log();
+    EXPECT_NE(log.find("Server entry name cannot be a local name, left out"), std::string::npos);
+    EXPECT_NE(log.find("Server entry below a refused name left out"), std::string::npos);
+}
 
 TEST_F(CompareRig, APathThatIsOnlyAPrefixIsNotAChild) {
     Synced("fo", "prefix only");

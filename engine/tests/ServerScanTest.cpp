@@ -3,8 +3,6 @@
 // disk scanner's records over a real folder.
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -15,6 +13,7 @@
 #include "common/Utility.h"
 #include "engine/DiskScanner.h"
 #include "engine/ServerScan.h"
+#include "testing/DescriptorLimit.h"
 #include "testing/LogText.h"
 #include "testing/TempHome.h"
 
@@ -171,20 +170,11 @@ TEST_F(DiskScannerTest, AFolderThatCannotBeListedIsLeftOutWithItsRows) {
     Write("b.txt", "b");
     // Running as root, no permission keeps a folder closed; a descriptor limit does: the root
     // and one more descriptor fit, so "a" opens but cannot be listed.
-    int first = ::dup(0);
-    int second = ::dup(0);
-    int third = ::dup(0);
-    ::close(first);
-    ::close(second);
-    ::close(third);
-    rlimit saved{};
-    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
-    rlimit tight = saved;
-    tight.rlim_cur = static_cast<rlim_t>(third);
     CDiskScanner scanner;
-    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
+    testing_support::CDescriptorLimit limit(2);
+    ASSERT_TRUE(limit.IsSet());
     const int result = scanner.Scan(SyncDir(), {}, std::nullopt);
-    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &saved), 0);
+    limit.Restore();
     ASSERT_EQ(result, 0);
     ASSERT_EQ(scanner.Files().size(), 1u);
     EXPECT_EQ(scanner.Files()[0].strRelativePath, L".\\b.txt");

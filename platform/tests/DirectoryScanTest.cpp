@@ -6,7 +6,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "testing/DescriptorLimit.h"
 #include "testing/TempHome.h"
 
 namespace {
@@ -103,30 +103,16 @@ TEST_F(DirectoryScanTest, ARootReachedThroughALinkIsWalked) {
     EXPECT_EQ(Paths(tree), (std::vector<std::string>{"a.txt"}));
 }
 
-// The third-lowest free descriptor number: a limit there leaves the walk two descriptors.
-rlim_t ThirdFreeDescriptor() {
-    int first = ::dup(0);
-    int second = ::dup(0);
-    int third = ::dup(0);
-    ::close(first);
-    ::close(second);
-    ::close(third);
-    return static_cast<rlim_t>(third);
-}
-
 TEST_F(DirectoryScanTest, AFolderThatCannotBeOpenedIsUnlistedAndTheWalkGoesOn) {
     // Running as root, no permission keeps a folder closed; a descriptor limit does: the root
     // and one more fit, so the sub-folder "a" opens but cannot be listed.
     Write(root / "a/deep/x.txt", "x");
     Write(root / "b.txt", "b");
-    rlimit saved{};
-    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
-    rlimit tight = saved;
-    tight.rlim_cur = ThirdFreeDescriptor();
-    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
+    testing_support::CDescriptorLimit limit(2);
+    ASSERT_TRUE(limit.IsSet());
     plat::ScanTree tree;
     const int result = plat::ScanDirectoryTree(root, kAll, tree);
-    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &saved), 0);
+    limit.Restore();
     ASSERT_EQ(result, 0);
     EXPECT_EQ(Paths(tree), (std::vector<std::string>{"a/", "b.txt"}));
     ASSERT_EQ(tree.skipped.size(), 1u);
