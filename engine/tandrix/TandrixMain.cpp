@@ -32,7 +32,7 @@ constexpr plat::UINT kCommandExit = 105;
 // ends, and how long the main thread then waits for every thread before the process ends
 // without them (the tables are written through, so the next start finds them whole).
 constexpr std::uint32_t kExitGraceMs = 1000;
-constexpr auto kThreadEndWait = std::chrono::milliseconds(800);
+constexpr auto kThreadEndWait = std::chrono::milliseconds(500);
 
 bool IsForwarded(plat::UINT message) {
     switch (message) {

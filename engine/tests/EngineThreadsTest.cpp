@@ -136,6 +136,23 @@ TEST_F(EngineThreadsTest, BootComparisonSyncsBothSidesAndTakesTheServiceAsReacha
     EXPECT_GE(client.Count(MSG_SYNC_STATUS), 1u);
 }
 
+// A file table that cannot be read would make every synced item look new or deleted.
+TEST_F(EngineThreadsTest, ADamagedFileTableKeepsTheEngineFromStarting) {
+    home.WriteLocal("local.txt", "never compared against an empty table");
+    const std::filesystem::path table =
+        home.home.path() / "data" / "user" / home.account / "syncFile.db";
+    std::error_code ec;
+    for (const char* suffix : {"-wal", "-shm"}) {
+        std::filesystem::remove(table.string() + suffix, ec);
+    }
+    testing_support::WriteWholeFile(table, std::string(8192, '\x5a'));
+    control = std::make_unique<CSyncControl>();
+    EXPECT_NE(control->GetInitResult(), 0);
+    EXPECT_EQ(control->TaskBuilderManager(), nullptr) << "no thread was started";
+    EXPECT_NE(Log().find("the engine does not start"), std::string::npos);
+    EXPECT_TRUE(ListingView(home.account).empty());
+}
+
 TEST_F(EngineThreadsTest, NetStateZeroHoldsEverythingUntilTheServiceIsReported) {
     EngineHome::SetNetState(L"0");
     home.WriteLocal("waiting.txt", "waits for the service");
@@ -343,14 +360,25 @@ TEST_F(EngineThreadsTest, ResumeStatueReportsSyncedWhenTheQueueIsEmpty) {
     ExpectSettled();
 }
 
-TEST_F(EngineThreadsTest, EmptyTaskListOutsideFindChangesNothing) {
-    StartEngine();
-    ExpectSettled();
-    const SYNC_STATUS status = CSyncStatus::Get()->GetStatus();
-    const std::size_t messages = client.Messages().size();
-    CSyncControl::ProcNotifyTask({}, 0);
-    EXPECT_EQ(CSyncStatus::Get()->GetStatus(), status);
-    EXPECT_EQ(client.Messages().size(), messages);
+// The task callback on its own (no engine thread runs that could change the status meanwhile).
+TEST_F(EngineThreadsTest, EmptyTaskListTurnsOnlyFindIntoIdle) {
+    CSyncStatus* status = CSyncStatus::Get();
+    status->SetUIThread(client.ThreadId());
+    ASSERT_TRUE(WaitUntil([this] { return client.Count(MSG_SYNC_STATUS) == 1; }));
+    for (SYNC_STATUS before : {MSYNC_STATE_IDLE, MSYNC_STATE_SYNCED, MSYNC_STATE_FIND}) {
+        SCOPED_TRACE(before);
+        status->SetStatus(before, 1, OPEA_FLAG_QUIET);
+        const std::size_t messages = client.Messages().size();
+        CSyncControl::ProcNotifyTask({}, 1);
+        if (before == MSYNC_STATE_FIND) {
+            EXPECT_EQ(status->GetStatus(), MSYNC_STATE_IDLE);
+            EXPECT_TRUE(WaitUntil([&] { return client.Messages().size() == messages + 1; }));
+        } else {
+            EXPECT_EQ(status->GetStatus(), before);
+            std::this_thread::sleep_for(50ms);
+            EXPECT_EQ(client.Messages().size(), messages);
+        }
+    }
 }
 
 // Deletions of everything synced wait for the client's confirmation, on either side.
