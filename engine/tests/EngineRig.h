@@ -31,6 +31,7 @@
 #include "store/tablestore/TSyncFile.h"
 #include "testing/FileText.h"
 #include "testing/RefServiceProcess.h"
+#include "testing/ServiceEnvironment.h"
 #include "testing/TempHome.h"
 #include "testing/TransferHome.h"
 #include "testing/TrashHome.h"
@@ -42,42 +43,15 @@ using testing_support::CRefServiceProcess;
 using testing_support::JsonObject;
 using testing_support::WaitUntil;
 
-constexpr const char* kPassword = "secret";
-// What the login dialog stores for the password: its Base64 text.
-constexpr const char* kPasswordBase64 = "c2VjcmV0";
+constexpr const char* kPassword = testing_support::kServicePassword;
+constexpr const char* kPasswordBase64 = testing_support::kServicePasswordBase64;
 
-class ServiceEnvironment : public ::testing::Environment {
-  public:
-    void SetUp() override {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "corvena-service-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        Folder() = pattern;
-        Process() = std::make_unique<CRefServiceProcess>(REFSERVICE_PATH, Folder() / "data",
-                                                         "owner", kPassword);
-    }
-    void TearDown() override {
-        Process().reset();
-        std::error_code ec;
-        std::filesystem::remove_all(Folder(), ec);
-    }
-    static std::unique_ptr<CRefServiceProcess>& Process() {
-        static std::unique_ptr<CRefServiceProcess> process;
-        return process;
-    }
-
-  private:
-    static std::filesystem::path& Folder() {
-        static std::filesystem::path folder;
-        return folder;
-    }
-};
-
-inline auto* const serviceEnvironment = ::testing::AddGlobalTestEnvironment(new ServiceEnvironment);
+inline auto* const serviceEnvironment =
+    ::testing::AddGlobalTestEnvironment(new testing_support::ServiceEnvironment);
 inline auto* const trashHome = ::testing::AddGlobalTestEnvironment(new testing_support::TrashHome);
 
 inline CRefServiceProcess& Service() {
-    return *ServiceEnvironment::Process();
+    return *testing_support::ServiceEnvironment::Process();
 }
 
 // The desktop client's message thread as far as the engine sees it: a thread with a queue of
@@ -196,14 +170,7 @@ inline std::string ViewText(const TView& view) {
     return text;
 }
 
-// Content that is not one byte over and over, so that a piece in the wrong place shows.
-inline std::string PatternContent(std::size_t size, unsigned seed = 0) {
-    std::string content(size, '\0');
-    for (std::size_t i = 0; i < size; ++i) {
-        content[i] = char((i * 131 + i / 4099 + seed * 7) & 0xFF);
-    }
-    return content;
-}
+using testing_support::PatternContent;
 
 // A fresh home and account: config.ini names the service and the account, the account has
 // logged in and its record and the sync directory are stored.

@@ -115,6 +115,24 @@ class EngineThreadsTest : public ::testing::Test {
     }
     std::string Log() const { return testing_support::LogText(home.home.path()); }
 
+    // Another device adds a folder with five files...
+    void PutSharedFolder() const {
+        Service().MakeFolder(home.account, "shared");
+        for (int i = 0; i < 5; ++i) {
+            Service().PutFile(home.account, "shared/f" + std::to_string(i) + ".txt",
+                              PatternContent(3000 + i, 10 + i));
+        }
+    }
+    // ...then edits the first, renames the second and deletes the third.
+    void ChangeSharedFolder() const {
+        Service().PutFile(home.account, "shared/f0.txt", PatternContent(9000, 20));
+        Service().Control(
+            "/admin/fs/rename",
+            JsonObject({{"user", home.account}, {"path", "shared/f1.txt"}, {"name", "g1.txt"}}));
+        Service().Control("/admin/fs/delete",
+                          JsonObject({{"user", home.account}, {"path", "shared/f2.txt"}}));
+    }
+
     testing_support::ManualClock clock;
     EngineHome home;
     CClientStandIn client;
@@ -206,11 +224,7 @@ TEST_F(EngineThreadsTest, LocalChangesReachTheServiceWithoutTheTick) {
 TEST_F(EngineThreadsTest, ServiceChangesArriveOnTheTick) {
     StartEngine();
     ExpectSettled();
-    Service().MakeFolder(home.account, "shared");
-    for (int i = 0; i < 5; ++i) {
-        Service().PutFile(home.account, "shared/f" + std::to_string(i) + ".txt",
-                          PatternContent(3000 + i, 10 + i));
-    }
+    PutSharedFolder();
     Service().ClearRequests();
     // Only the 30-second tick looks at the service (ServerWatchTest shows when it comes).
     const std::size_t ticks = CountOf(Log(), "30S offline task begin");
@@ -218,12 +232,7 @@ TEST_F(EngineThreadsTest, ServiceChangesArriveOnTheTick) {
     EXPECT_GT(CountOf(Log(), "30S offline task begin"), ticks);
 
     // Changes on the service of what is synced: edit, rename, delete.
-    Service().PutFile(home.account, "shared/f0.txt", PatternContent(9000, 20));
-    Service().Control(
-        "/admin/fs/rename",
-        JsonObject({{"user", home.account}, {"path", "shared/f1.txt"}, {"name", "g1.txt"}}));
-    Service().Control("/admin/fs/delete",
-                      JsonObject({{"user", home.account}, {"path", "shared/f2.txt"}}));
+    ChangeSharedFolder();
     Service().ClearRequests();
     ExpectSettled();
     EXPECT_EQ(testing_support::ReadWholeFile(home.Local("shared/f0.txt")),
@@ -238,18 +247,9 @@ TEST_F(EngineThreadsTest, ServiceChangesArriveOnTheTick) {
 TEST_F(EngineThreadsTest, NoEchoOfServiceChangesGoesBack) {
     StartEngine();
     ExpectSettled();
-    Service().MakeFolder(home.account, "shared");
-    for (int i = 0; i < 5; ++i) {
-        Service().PutFile(home.account, "shared/f" + std::to_string(i) + ".txt",
-                          PatternContent(3000 + i, 10 + i));
-    }
+    PutSharedFolder();
     ExpectSettled();
-    Service().PutFile(home.account, "shared/f0.txt", PatternContent(9000, 20));
-    Service().Control(
-        "/admin/fs/rename",
-        JsonObject({{"user", home.account}, {"path", "shared/f1.txt"}, {"name", "g1.txt"}}));
-    Service().Control("/admin/fs/delete",
-                      JsonObject({{"user", home.account}, {"path", "shared/f2.txt"}}));
+    ChangeSharedFolder();
     Service().ClearRequests();
     ExpectSettled();
     // Let the watcher's notifications of the engine's own changes pass, with a tick or two.
