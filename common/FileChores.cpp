@@ -194,22 +194,7 @@ std::string GetFileModifyTime(const plat::CRootedPath& item) {
 }
 
 std::wstring BackupName(const std::wstring& path, int attempt) {
-    std::time_t shifted = plat::Clock::WallNow() + 8 * 3600;
-    std::tm tm{};
-    gmtime_r(&shifted, &tm);
-    wchar_t stamp[48];
-    std::swprintf(stamp, sizeof stamp / sizeof stamp[0], L"_%4d%02d%02d%02d%02d%02d",
-                  tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
-    std::wstring suffix = stamp;
-    if (attempt > 0) {
-        suffix += L"_" + std::to_wstring(attempt);
-    }
-    std::size_t nameStart = path.rfind(L'/') == std::wstring::npos ? 0 : path.rfind(L'/') + 1;
-    std::size_t dot = path.rfind(L'.');
-    if (dot == std::wstring::npos || dot <= nameStart) {
-        dot = path.size();
-    }
-    return path.substr(0, dot) + suffix + path.substr(dot);
+    return BackupPath(path, plat::Clock::WallNow(), attempt);
 }
 
 int Backup(const std::wstring& path, std::wstring& newPath) {

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <cwchar>
+#include <limits>
 #include <string_view>
 
 namespace {
@@ -93,10 +95,6 @@ std::wstring DecodeUtf8(std::string_view text) {
     return out;
 }
 
-bool IsSeparator(wchar_t c) {
-    return c == L'/' || c == L'\\';
-}
-
 }  // namespace
 
 std::string WstringToString(std::wstring wstr) {
@@ -156,7 +154,8 @@ std::wstring GetAbsolutePath(const std::wstring& relativePath, const std::wstrin
     if (relativePath.empty()) {
         return baseFolder;
     }
-    bool baseEndsInSeparator = !baseFolder.empty() && IsSeparator(baseFolder.back());
+    // Only "/" separates native names: a base ending in a backslash ends in a name.
+    bool baseEndsInSeparator = !baseFolder.empty() && baseFolder.back() == L'/';
     std::size_t skip = std::min<std::size_t>(baseEndsInSeparator ? 2 : 1, relativePath.size());
     std::wstring rest = relativePath.substr(skip);
     for (wchar_t& c : rest) {
@@ -178,6 +177,31 @@ std::wstring GetParentPath(const std::wstring& path) {
 std::wstring GetFileName(const std::wstring& path) {
     std::size_t last = path.find_last_of(L"/\\");
     return last == std::wstring::npos ? path : path.substr(last + 1);
+}
+
+std::wstring BackupPath(const std::wstring& path, std::time_t now, int attempt) {
+    // A clock set absurdly far ahead names the backup after a time that still fits (or
+    // after year 1900 when gmtime_r gives up); it must not overflow.
+    constexpr std::time_t kUtcPlus8 = 8 * 3600;
+    const std::time_t shifted = now > std::numeric_limits<std::time_t>::max() - kUtcPlus8
+                                    ? std::numeric_limits<std::time_t>::max()
+                                    : now + kUtcPlus8;
+    std::tm tm{};
+    gmtime_r(&shifted, &tm);
+    wchar_t stamp[48];
+    std::swprintf(stamp, sizeof stamp / sizeof stamp[0], L"_%4lld%02d%02d%02d%02d%02d",
+                  static_cast<long long>(tm.tm_year) + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour,
+                  tm.tm_min, tm.tm_sec);
+    std::wstring suffix = stamp;
+    if (attempt > 0) {
+        suffix += L"_" + std::to_wstring(attempt);
+    }
+    std::size_t nameStart = path.rfind(L'/') == std::wstring::npos ? 0 : path.rfind(L'/') + 1;
+    std::size_t dot = path.rfind(L'.');
+    if (dot == std::wstring::npos || dot <= nameStart) {
+        dot = path.size();
+    }
+    return path.substr(0, dot) + suffix + path.substr(dot);
 }
 
 int CountChar(const std::wstring& text, wchar_t ch) {

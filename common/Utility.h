@@ -7,6 +7,7 @@
 // platform; GetRelatePath and GetAbsolutePath convert between it and native absolute paths.
 
 #include <cstdint>
+#include <ctime>
 #include <regex>
 #include <string>
 
@@ -34,7 +35,7 @@ std::string GetFileMd5(const plat::CRootedPath& item);
 // ".\" at the start.
 std::wstring GetRelatePath(const std::wstring& fullPath, const std::wstring& baseFolder);
 // Relative form to native path: the base followed by the relative path without its leading
-// "." (without ".\" when the base ends with a separator), backslashes turned into "/". An
+// "." (without ".\" when the base ends with "/"), backslashes turned into "/". An
 // empty relative path gives the base. The names are not checked: ".." stays "..".
 std::wstring GetAbsolutePath(const std::wstring& relativePath, const std::wstring& baseFolder);
 // The one way from a relative path to the item it names: resolves relativePath (".\a\b", or "."
@@ -71,6 +72,8 @@ int Backup(const std::wstring& path, std::wstring& newPath);
 // The name Backup gives the file now (a name or a path); attempt 1 and up add "_<attempt>"
 // after the time, for a caller that must find a name not yet taken.
 std::wstring BackupName(const std::wstring& path, int attempt = 0);
+// BackupName with the wall clock reading now (seconds since 1970).
+std::wstring BackupPath(const std::wstring& path, std::time_t now, int attempt = 0);
 // Deletes a folder's content and then the folder (a file or link: the item alone), to the
 // desktop trash when recycleBin is 1, for good otherwise. An item that no trash takes stays,
 // with a log line. 0 when nothing is left (a missing path included), else the first error;

@@ -134,36 +134,12 @@ void MessagePump::Service(EndpointId id, std::uint32_t events) {
 void MessagePump::Drain(Endpoint& endpoint) {
     // Bounded so that one flooded socket cannot starve the others; epoll reports the rest.
     for (int i = 0; i < 256; ++i) {
-        WireMessage wire;
-        iovec data{&wire, sizeof(wire)};
-        alignas(cmsghdr) char control[CMSG_SPACE(4 * sizeof(int))];
-        msghdr header{};
-        header.msg_iov = &data;
-        header.msg_iovlen = 1;
-        header.msg_control = control;
-        header.msg_controllen = sizeof(control);
-        const ssize_t size =
-            ::recvmsg(endpoint.fd.Get(), &header, MSG_DONTWAIT | MSG_CMSG_CLOEXEC | MSG_TRUNC);
-        if (size <= 0) {
+        ReceivedWire received;
+        if (ReceiveWire(endpoint.fd.Get(), received) != 0) {
             return;
         }
-        UniqueFd passedFd;
-        for (cmsghdr* c = CMSG_FIRSTHDR(&header); c != nullptr; c = CMSG_NXTHDR(&header, c)) {
-            if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_RIGHTS) {
-                continue;
-            }
-            const std::size_t count = (c->cmsg_len - CMSG_LEN(0)) / sizeof(int);
-            for (std::size_t k = 0; k < count; ++k) {
-                int fd = -1;
-                std::memcpy(&fd, CMSG_DATA(c) + k * sizeof(int), sizeof(int));
-                UniqueFd received(fd);
-                if (!passedFd.Valid()) {
-                    passedFd = std::move(received);
-                }
-            }
-        }
-        if (static_cast<std::size_t>(size) == sizeof(wire) && endpoint.onDatagram) {
-            endpoint.onDatagram(wire, std::move(passedFd));
+        if (received.bWellFormed && endpoint.onDatagram) {
+            endpoint.onDatagram(received.wire, std::move(received.passedFd));
         }
     }
 }

@@ -4,6 +4,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -35,6 +36,9 @@ UniqueFd SocketAt(const std::filesystem::path& path,
         return UniqueFd();
     }
     UniqueFd fd(::socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (fd.Valid() && attach == ::bind) {
+        AskForCredentials(fd.Get());
+    }
     if (fd.Valid() && attach(fd.Get(), reinterpret_cast<sockaddr*>(&address), length) != 0) {
         const int error = errno;
         fd.Reset();
@@ -48,7 +52,89 @@ bool IsPlainByte(unsigned char c) {
            c == '_' || c == '-';
 }
 
+// Room for the sender's credentials and a few descriptors; descriptors beyond it are closed
+// by the kernel (MSG_CTRUNC).
+constexpr std::size_t kControlBytes = CMSG_SPACE(sizeof(ucred)) + CMSG_SPACE(4 * sizeof(int));
+
 }  // namespace
+
+std::optional<WireMessage> DecodeWire(std::span<const unsigned char> bytes, std::size_t fullSize) {
+    WireMessage wire;
+    if (fullSize != sizeof(wire) || bytes.size() != sizeof(wire)) {
+        return std::nullopt;
+    }
+    std::memcpy(&wire, bytes.data(), sizeof(wire));
+    return wire;
+}
+
+WireControl DecodeControl(const msghdr& header) {
+    WireControl control;
+    if (header.msg_control == nullptr) {
+        return control;
+    }
+    const auto* begin = static_cast<const unsigned char*>(header.msg_control);
+    const unsigned char* end = begin + header.msg_controllen;
+    for (const cmsghdr* c = CMSG_FIRSTHDR(&header); c != nullptr;
+         c = CMSG_NXTHDR(const_cast<msghdr*>(&header), const_cast<cmsghdr*>(c))) {
+        const auto* data = reinterpret_cast<const unsigned char*>(CMSG_DATA(c));
+        if (c->cmsg_len < CMSG_LEN(0) ||
+            c->cmsg_len >
+                static_cast<std::size_t>(end - reinterpret_cast<const unsigned char*>(c))) {
+            break;
+        }
+        const std::size_t length = c->cmsg_len - CMSG_LEN(0);
+        if (c->cmsg_level != SOL_SOCKET) {
+            continue;
+        }
+        if (c->cmsg_type == SCM_RIGHTS) {
+            for (std::size_t k = 0; k + sizeof(int) <= length; k += sizeof(int)) {
+                int fd = -1;
+                std::memcpy(&fd, data + k, sizeof(int));
+                control.passedFds.push_back(fd);
+            }
+        } else if (c->cmsg_type == SCM_CREDENTIALS && length >= sizeof(ucred)) {
+            ucred credentials{};
+            std::memcpy(&credentials, data, sizeof(credentials));
+            control.senderUid = credentials.uid;
+        }
+    }
+    return control;
+}
+
+int ReceiveWire(int socketFd, ReceivedWire& out) {
+    unsigned char bytes[sizeof(WireMessage)];
+    iovec data{bytes, sizeof(bytes)};
+    alignas(cmsghdr) unsigned char control[kControlBytes];
+    msghdr header{};
+    header.msg_iov = &data;
+    header.msg_iovlen = 1;
+    header.msg_control = control;
+    header.msg_controllen = sizeof(control);
+    const ssize_t size = ::recvmsg(socketFd, &header, MSG_DONTWAIT | MSG_CMSG_CLOEXEC | MSG_TRUNC);
+    if (size < 0) {
+        return errno;
+    }
+    WireControl passed = DecodeControl(header);
+    out = ReceivedWire();
+    for (const int fd : passed.passedFds) {
+        UniqueFd received(fd);
+        if (!out.passedFd.Valid()) {
+            out.passedFd = std::move(received);
+        }
+    }
+    const std::size_t kept = std::min(static_cast<std::size_t>(size), sizeof(bytes));
+    std::optional<WireMessage> wire = DecodeWire({bytes, kept}, static_cast<std::size_t>(size));
+    if (wire && (!passed.senderUid || *passed.senderUid == ::getuid())) {
+        out.bWellFormed = true;
+        out.wire = *wire;
+    }
+    return 0;
+}
+
+void AskForCredentials(int socketFd) {
+    const int on = 1;
+    ::setsockopt(socketFd, SOL_SOCKET, SO_PASSCRED, &on, sizeof(on));
+}
 
 UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
     if (this != &other) {

@@ -3,10 +3,16 @@
 // which threads and windows of different processes reach each other, and the datagram they
 // carry.
 
+#include <sys/socket.h>
+#include <sys/types.h>
+
 #include <cstdint>
 #include <filesystem>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace plat::detail {
 
@@ -43,13 +49,44 @@ constexpr std::uint32_t kWirePost = 0x43565031;   // "CVP1"
 constexpr std::uint32_t kWireSend = 0x43565331;   // "CVS1"
 constexpr std::uint32_t kWireReply = 0x43565231;  // "CVR1"
 
+// One datagram as a socket received it: well formed when it was exactly one WireMessage long
+// and no process of another user sent it; passedFd is the first descriptor that came with it
+// (the others are closed), whether or not it was well formed.
+struct ReceivedWire {
+    bool bWellFormed = false;
+    WireMessage wire;
+    UniqueFd passedFd;
+};
+
+// The message in a datagram's bytes: only a datagram of exactly sizeof(WireMessage) bytes
+// (fullSize, the length the sender sent; bytes may hold fewer when it was cut) is one.
+std::optional<WireMessage> DecodeWire(std::span<const unsigned char> bytes, std::size_t fullSize);
+
+// What the control data of a received datagram carries. Entries that do not fit inside
+// msg_controllen are ignored.
+struct WireControl {
+    std::vector<int> passedFds;      // every SCM_RIGHTS descriptor, in order
+    std::optional<uid_t> senderUid;  // from SCM_CREDENTIALS, when the socket has SO_PASSCRED
+};
+WireControl DecodeControl(const msghdr& header);
+
+// Takes one datagram from the non-blocking socket into out. 0, or the errno of recvmsg
+// (EAGAIN: nothing waiting). Sockets made by BindDatagram ask for the sender's credentials,
+// so that a datagram of another user (who can reach the socket only when the runtime folder
+// is not private) is dropped here.
+int ReceiveWire(int socketFd, ReceivedWire& out);
+
+// Asks the kernel to attach the sender's credentials to every datagram the socket receives.
+// Done before the socket is bound or handed out, so that no datagram arrives without them.
+void AskForCredentials(int socketFd);
+
 // The file of a named object (socket, lock file) in the runtime folder: kind, a dash and the
 // name, with every byte outside [A-Za-z0-9._-] (UTF-8 included) written as %XX so that no name
 // can leave the folder. Empty when there is no runtime folder.
 std::filesystem::path NamedObjectPath(std::string_view kind, std::string_view name);
 
-// A non-blocking datagram socket bound to path; invalid with errno set on failure (EADDRINUSE
-// when the file exists).
+// A non-blocking datagram socket bound to path that asks for its senders' credentials; invalid with
+// errno set on failure (EADDRINUSE when the file exists).
 UniqueFd BindDatagram(const std::filesystem::path& path);
 
 // Whether a live socket is bound to path. A socket file left by a process that died answers

@@ -191,6 +191,7 @@ bool SendToProcess(std::unique_lock<std::mutex>& lock, const std::filesystem::pa
     }
     detail::UniqueFd ours(pair[0]);
     detail::UniqueFd theirs(pair[1]);
+    detail::AskForCredentials(ours.Get());
     auto slot = std::make_shared<ReplySlot>();
     const detail::EndpointId endpoint = detail::AddEndpoint(
         std::move(ours),

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <limits>
 #include <string>
 
 #include "common/Utility.h"
@@ -176,6 +177,18 @@ TEST_F(BackupTest, NewNameCarriesTheTimeInUtcPlus8) {
         EXPECT_EQ(Wide(dir / "d.d" / c.expected), newPath);
         EXPECT_EQ(c.why, ReadWholeFile(dir / "d.d" / c.expected));
         EXPECT_FALSE(fs::exists(dir / "d.d" / c.name));
+    }
+}
+
+// Found by the path fuzzer: a clock near the end of time_t overflowed when moved to UTC+8.
+TEST(BackupPathTest, ClockAtTheEndOfTimeGivesAName) {
+    for (std::time_t now :
+         {std::numeric_limits<std::time_t>::max(), std::numeric_limits<std::time_t>::max() - 1000,
+          std::numeric_limits<std::time_t>::min()}) {
+        SCOPED_TRACE(now);
+        const std::wstring backup = BackupPath(L"/S/a.txt", now);
+        EXPECT_EQ(0u, backup.rfind(L"/S/a_", 0));
+        EXPECT_EQ(L".txt", backup.substr(backup.size() - 4));
     }
 }
 

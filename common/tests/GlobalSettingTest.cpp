@@ -163,6 +163,29 @@ TEST_F(GlobalSettingTest, HandWrittenFilesAreRead) {
     }
 }
 
+// Found by the config.ini fuzzer: a write of one key changed what another key read, because
+// the file was written back in a form that reads differently.
+TEST_F(GlobalSettingTest, WriteOfOneKeyChangesNoOtherReading) {
+    struct Case {
+        const char* why;
+        std::string text;
+        std::wstring user;
+    } cases[] = {
+        {"a second byte-order mark keeps the header unread",
+         "\xEF\xBB\xBF\xEF\xBB\xBF[main]\nuser=a\n", L""},
+        {"carriage returns at the end of the last line", "[main]\nuser=a\r\r", L"a"},
+        {"carriage returns before a line feed", "[main]\nuser=a\r\r\n", L"a"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        Write(c.text);
+        EXPECT_EQ(c.user, Get(L"main", L"user"));
+        ASSERT_EQ(0, setting.SetValue(L"other", L"key", L"value", L"config.ini"));
+        EXPECT_EQ(c.user, Get(L"main", L"user"));
+        EXPECT_EQ(L"value", Get(L"other", L"key"));
+    }
+}
+
 TEST_F(GlobalSettingTest, UnstorableTextsAreRefused) {
     Write("[main]\nuser=a\n");
     struct Case {

@@ -99,6 +99,7 @@ TEST(PathTest, GetAbsolutePath) {
         {"the root form", L".\\", L"/home/u/S", L"/home/u/S/"},
         {"a lone period", L".", L"/home/u/S/", L"/home/u/S/"},
         {"a folder path with a trailing backslash", L".\\a\\", L"/S", L"/S/a/"},
+        {"a base whose last name is a backslash", L".\\a", L"/S\\", L"/S\\/a"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.why);
@@ -107,7 +108,9 @@ TEST(PathTest, GetAbsolutePath) {
 }
 
 TEST(PathTest, RelativeAndAbsoluteAreInverse) {
-    for (const wchar_t* base : {L"/home/u/S", L"/home/u/S/"}) {
+    // The third base was found by the path fuzzer: a backslash ending the base was taken
+    // for a separator, so the path came back without its "/".
+    for (const wchar_t* base : {L"/home/u/S", L"/home/u/S/", L"/home/u/S\\"}) {
         for (const wchar_t* relative : {L".\\a", L".\\a\\b.txt", L".\\目录\\x y\\z"}) {
             SCOPED_TRACE(testing::Message()
                          << WstringToString(base) << " " << WstringToString(relative));
