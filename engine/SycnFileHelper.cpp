@@ -9,6 +9,7 @@
 #include "common/Utility.h"
 #include "engine/FirstUnmatched.h"
 #include "platform/FileUse.h"
+#include "platform/RootedPath.h"
 #include "store/SyncTemporary.h"
 #include "store/TSyncFileArray.h"
 
@@ -95,25 +96,18 @@ void WalkPairs(std::vector<TSyncFile>& diskList, std::vector<TSyncFile>& serverL
     serverList = Unmatched(serverList, index);
 }
 
-// "/S/a_20140903090503.txt" with n 2 gives "/S/a_20140903090503_2.txt".
-std::wstring NumberedName(const std::wstring& path, int n) {
-    std::size_t slash = path.rfind(L'/');
-    std::size_t nameStart = slash == std::wstring::npos ? 0 : slash + 1;
-    std::size_t dot = path.rfind(L'.');
-    if (dot == std::wstring::npos || dot <= nameStart) {
-        dot = path.size();
-    }
-    return path.substr(0, dot) + L"_" + std::to_wstring(n) + path.substr(dot);
-}
-
-// Backup, and when its time-stamped name is taken already the first free numbered one: a
-// conflict copy never replaces anything.
-int BackupToFreeName(const std::wstring& path, std::wstring& newPath) {
-    int error = Backup(path, newPath);
-    const std::wstring stamped = newPath;
-    for (int n = 2; error == EEXIST && n < 1000; ++n) {
-        newPath = NumberedName(stamped, n);
-        error = ReNameLocal(newPath, path);
+// Renames the item aside under Backup's time-stamped name, or when that is taken the first
+// free numbered one: a conflict copy never replaces anything. newName receives the name.
+int BackupToFreeName(const plat::CRootedPath& item, std::wstring& newName) {
+    const std::wstring name = StringToWstring(item.Leaf());
+    int error = EEXIST;
+    for (int attempt = 0; error == EEXIST && attempt < 1000; ++attempt) {
+        newName = BackupName(name, attempt);
+        plat::CRootedPath target;
+        error = item.Sibling(WstringToString(newName), target);
+        if (error == 0) {
+            error = item.RenameNoReplace(target);
+        }
     }
     return error;
 }
@@ -128,7 +122,11 @@ std::wstring CSycnFileHelper::Absolute(const std::wstring& relativePath) const {
 }
 
 std::string CSycnFileHelper::LocalMd5(const TSyncFile& file) const {
-    return GetFileMd5(Narrow(Absolute(file.strRelativePath)));
+    plat::CRootedPath item;
+    if (OpenRootedPath(file.strRelativePath, m_wstrSyncDir, item) != 0) {
+        return std::string();
+    }
+    return GetFileMd5(item);
 }
 
 void CSycnFileHelper::GroupDiskSyncFile(const std::vector<TSyncFile>& disk,
@@ -292,15 +290,17 @@ void CSycnFileHelper::CmpGroup(TChangeGroup& disk, TChangeGroup& server) {
 
 bool CSycnFileHelper::BackupConflict(TSyncFile& d) {
     const std::wstring oldName = d.strName;
-    std::wstring newPath;
-    if (BackupToFreeName(Absolute(d.strRelativePath), newPath) != 0) {
+    plat::CRootedPath item;
+    std::wstring newName;
+    if (OpenRootedPath(d.strRelativePath, m_wstrSyncDir, item) != 0 ||
+        BackupToFreeName(item, newName) != 0) {
         AfLog(0, kLogFile, "CSycnFileHelper::BackupConflict", __LINE__,
               "Error: BackUp file is failed, file name = (%s), do not sync",
               Narrow(d.strName).c_str());
         return false;
     }
-    d.strName = GetFileName(newPath);
-    d.strRelativePath = GetRelatePath(newPath, m_wstrSyncDir);
+    d.strName = newName;
+    d.strRelativePath = GetParentPath(d.strRelativePath) + L"\\" + newName;
     AfLog(0, kLogFile, "CSycnFileHelper::BackupConflict", __LINE__,
           "BackUp file is ok, Disk file new name = (%s), old name = (%s)",
           Narrow(d.strName).c_str(), Narrow(oldName).c_str());
@@ -397,7 +397,11 @@ void CSycnFileHelper::DiskMdyCmpServerMdy(TChangeGroup& disk, TChangeGroup& serv
 void CSycnFileHelper::IsFileClosed(TChangeGroup& group) {
     std::vector<bool> inUse(group.modified.size(), false);
     for (std::size_t i = 0; i < group.modified.size(); ++i) {
-        int error = plat::CheckFileClosed(Narrow(Absolute(group.modified[i].strRelativePath)));
+        plat::CRootedPath item;
+        int error = OpenRootedPath(group.modified[i].strRelativePath, m_wstrSyncDir, item);
+        if (error == 0) {
+            error = plat::CheckFileClosed(item);
+        }
         // A file that is not there has nobody writing it: the service's version of a conflict
         // comes down in place of the copy that was just renamed aside.
         if (error != 0 && error != ENOENT) {

@@ -30,22 +30,8 @@ bool OpenForWriting(int fd) {
     return errno == EAGAIN || errno == EBUSY;
 }
 
-}  // namespace
-
-int CheckFileClosed(const std::filesystem::path& path) {
-    struct stat before {};
-    if (::lstat(path.c_str(), &before) != 0) {
-        return errno;
-    }
-    if (!S_ISREG(before.st_mode)) {
-        return S_ISLNK(before.st_mode) ? ELOOP : EINVAL;
-    }
-    // Not blocking: a pipe put in the file's place since the look above must not hold the
-    // comparison.
-    int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        return errno;
-    }
+// Decides for the descriptor, which is closed here.
+int CheckOpenFile(int fd) {
     struct stat st {};
     int result = 0;
     if (::fstat(fd, &st) != 0) {
@@ -57,6 +43,46 @@ int CheckFileClosed(const std::filesystem::path& path) {
     }
     ::close(fd);
     return result;
+}
+
+// Not blocking: a pipe put in the file's place since its status was read must not hold the
+// comparison.
+constexpr int kOpenFlags = O_RDONLY | O_NONBLOCK | O_NOCTTY;
+
+int CheckStatus(bool bExists, bool bRegular, bool bLink) {
+    if (!bExists) {
+        return ENOENT;
+    }
+    if (!bRegular) {
+        return bLink ? ELOOP : EINVAL;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int CheckFileClosed(const std::filesystem::path& path) {
+    struct stat before {};
+    if (::lstat(path.c_str(), &before) != 0) {
+        return errno;
+    }
+    int error = CheckStatus(true, S_ISREG(before.st_mode), S_ISLNK(before.st_mode));
+    if (error != 0) {
+        return error;
+    }
+    int fd = ::open(path.c_str(), kOpenFlags | O_NOFOLLOW | O_CLOEXEC);
+    return fd < 0 ? errno : CheckOpenFile(fd);
+}
+
+int CheckFileClosed(const CRootedPath& item) {
+    const FileStatus status = item.Status();
+    int error = CheckStatus(status.bExists, status.bRegular, false);
+    if (error != 0) {
+        return error;
+    }
+    int fd = -1;
+    error = item.OpenFile(kOpenFlags, 0, fd);
+    return error != 0 ? error : CheckOpenFile(fd);
 }
 
 }  // namespace plat

@@ -9,6 +9,8 @@
 
 #include <filesystem>
 
+#include "platform/RootedPath.h"
+
 namespace plat {
 
 // 0 when the plain file is not in use; EAGAIN when it is; the errno of the opening otherwise
@@ -16,5 +18,7 @@ namespace plat {
 // opened for reading here). Where the file system offers no leases the lock check alone
 // decides.
 int CheckFileClosed(const std::filesystem::path& path);
+// The same for an item below the sync directory, reached without following a link.
+int CheckFileClosed(const CRootedPath& item);
 
 }  // namespace plat

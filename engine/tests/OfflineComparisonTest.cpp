@@ -315,10 +315,10 @@ TEST_F(CompareRig, AConflictCopyNeverReplacesAFileOfTheSameName) {
     const int result = Compare();
     plat::Clock::SetManual(false);
     ASSERT_EQ(result, 0);
-    EXPECT_TRUE(TasksMatch(tasks, {"1 2 .\\a_20140903090503.txt", "1 2 .\\a_20140903090503_2.txt",
+    EXPECT_TRUE(TasksMatch(tasks, {"1 2 .\\a_20140903090503.txt", "1 2 .\\a_20140903090503_1.txt",
                                    "0 3 .\\a.txt", "0 2 .\\a.txt"}));
     EXPECT_EQ(DiskRead("a_20140903090503.txt"), "an older copy");
-    EXPECT_EQ(DiskRead("a_20140903090503_2.txt"), "mine");
+    EXPECT_EQ(DiskRead("a_20140903090503_1.txt"), "mine");
 }
 
 // --- failed scans
