@@ -43,16 +43,28 @@ enum MSGCODE : unsigned {
     MSG_SPEED = 2040,                   // engine to UI: upload, download value
     MSG_GET_MEANSPEED = 2041,           // client to engine
     MSG_MEANSPEED = 2042,               // engine to UI: upload, download mean
-    MSG_SETTING_MAXSPEED = 4026,        // client to engine, engine to manager: limits
-    MSG_SETTING_SYSTEM = 4027,          // client to engine
-    MSG_SETTING_SYSTEM2 = 4028,         // client to engine
-    MSG_SETTING_PAUSESYNC = 4029,       // client to engine, engine to manager
-    MSG_SETTING_RESUMESYNC = 4030,      // client to engine, engine to manager
-    MSG_SETTING_USER = 4031,            // client to engine
-    MSG_SETTING_USER2 = 4032,           // client to engine
-    MSG_SETTING_SYNCFOLDER = 4033,      // client to engine
-    MSG_ERR_SPACE_FULL = 5027,          // an upload was refused with 9005
-    MSG_ERR_FILE4G = 5028,              // an upload was refused with 9003
-    MSG_NET_SERVER = 5030,              // between the engine's threads: lParam 1 = reachable
-    MSG_ERR_FILEPATH_TOOLONG = 7029,    // engine to UI
+    // Engine to UI: an offline comparison held back deletions that would remove most of what
+    // is synced (the local disk or the service emptied, a volume missing); wParam the number
+    // of held deletions, lParam the current status. Sent after every comparison that still
+    // holds some; nothing of them is deleted until the client answers MSG_RELEASE_DELETIONS.
+    MSG_DELETIONS_HELD = 2043,
+    MSG_SETTING_MAXSPEED = 4026,    // client to engine, engine to manager: limits
+    MSG_SETTING_SYSTEM = 4027,      // client to engine
+    MSG_SETTING_SYSTEM2 = 4028,     // client to engine
+    MSG_SETTING_PAUSESYNC = 4029,   // client to engine, engine to manager
+    MSG_SETTING_RESUMESYNC = 4030,  // client to engine, engine to manager
+    MSG_SETTING_USER = 4031,        // client to engine
+    MSG_SETTING_USER2 = 4032,       // client to engine
+    MSG_SETTING_SYNCFOLDER = 4033,  // client to engine
+    // Client to engine (0, 0): the user confirmed the deletions of the last MSG_DELETIONS_HELD.
+    // The engine compares at once and carries out those of them that are still due.
+    MSG_RELEASE_DELETIONS = 4034,
+    MSG_ERR_SPACE_FULL = 5027,  // an upload was refused with 9005
+    MSG_ERR_FILE4G = 5028,      // an upload was refused with 9003
+    MSG_NET_SERVER = 5030,      // between the engine's threads: lParam 1 = reachable
+    // Engine to UI (0, status): the sync directory is "/", or is, holds or lies inside the
+    // program's own config, data, state or runtime folder; the engine does not sync it and
+    // waits for MSG_ENGINE_EXIT.
+    MSG_ERR_SYNCDIR_REFUSED = 5031,
+    MSG_ERR_FILEPATH_TOOLONG = 7029,  // engine to UI
 };

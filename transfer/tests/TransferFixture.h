@@ -34,6 +34,7 @@
 #include "testing/FileText.h"
 #include "testing/LogText.h"
 #include "testing/RefServiceProcess.h"
+#include "testing/ServiceEnvironment.h"
 #include "testing/TempHome.h"
 #include "testing/TransferHome.h"
 #include "testing/TrashHome.h"
@@ -46,61 +47,15 @@ using testing_support::CRefServiceProcess;
 using testing_support::JsonObject;
 using testing_support::WaitUntil;
 
-constexpr const char* kPassword = "secret";
-// What the login dialog sends for the password: its Base64 text.
-constexpr const char* kPasswordBase64 = "c2VjcmV0";
+constexpr const char* kPassword = testing_support::kServicePassword;
+constexpr const char* kPasswordBase64 = testing_support::kServicePasswordBase64;
 
-// The service of the whole program: started here, or the parent's in a child process.
-class ServiceEnvironment : public ::testing::Environment {
-  public:
-    void SetUp() override {
-        if (const char* address = getenv("TEST_SERVICE")) {
-            Address() = address;
-            return;
-        }
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "corvena-service-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        Folder() = pattern;
-        Process() = std::make_unique<CRefServiceProcess>(REFSERVICE_PATH, Folder() / "data",
-                                                         "owner", kPassword);
-        Address() = Process()->Address();
-    }
-    void TearDown() override {
-        Process().reset();
-        std::error_code ec;
-        std::filesystem::remove_all(Folder(), ec);
-    }
-
-    static std::string& Address() {
-        static std::string address;
-        return address;
-    }
-    // Null in a child process.
-    static std::unique_ptr<CRefServiceProcess>& Process() {
-        static std::unique_ptr<CRefServiceProcess> process;
-        return process;
-    }
-
-  private:
-    static std::filesystem::path& Folder() {
-        static std::filesystem::path folder;
-        return folder;
-    }
-};
+using testing_support::ServiceEnvironment;
 
 inline auto* const serviceEnvironment = ::testing::AddGlobalTestEnvironment(new ServiceEnvironment);
 inline auto* const trashHome = ::testing::AddGlobalTestEnvironment(new testing_support::TrashHome);
 
-// Content that is not one byte over and over, so that a piece sent twice or out of place
-// shows.
-inline std::string PatternContent(std::size_t size, unsigned seed = 0) {
-    std::string content(size, '\0');
-    for (std::size_t i = 0; i < size; ++i) {
-        content[i] = char((i * 131 + i / 4099 + seed * 7) & 0xFF);
-    }
-    return content;
-}
+using testing_support::PatternContent;
 
 // Points this home at the service with the account and reloads every state table.
 inline void PrepareHome(const std::string& account, const std::filesystem::path& syncDir) {

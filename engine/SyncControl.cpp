@@ -1,0 +1,316 @@
+#include "engine/SyncControl.h"
+
+#include <string>
+#include <utility>
+
+#include "common/AfLog.h"
+#include "common/Utility.h"
+#include "platform/Clock.h"
+#include "store/SyncCodes.h"
+#include "store/SyncCompletedArray.h"
+#include "store/SyncFailArray.h"
+#include "store/SyncFolderArray.h"
+#include "store/SyncStatus.h"
+#include "store/SyncingTaskArray.h"
+#include "store/SystemInfoLD.h"
+#include "store/TSyncFileArray.h"
+#include "store/UserInfoLD.h"
+#include "store/tablestore/SystemInfo.h"
+
+namespace {
+
+constexpr const char* kLog = "SyncMainThread.cpp";
+
+std::atomic<CSyncControl*> g_pSyncControl{nullptr};
+
+bool Succeeded(int nRet) {
+    return nRet == 0 || nRet == 101;
+}
+
+}  // namespace
+
+CSyncControl::CSyncControl() {
+    g_pSyncControl.store(this);
+    m_iInitResult = ReloadStores();
+    if (m_iInitResult != 0) {
+        AfLog(6, kLog, "CSyncControl::CSyncControl", __LINE__,
+              "Error: the tables cannot be loaded (%d); the engine does not start", m_iInitResult);
+        return;
+    }
+    TakeNetState();
+    m_iInitResult = StartManagers();
+}
+
+CSyncControl::~CSyncControl() {
+    if (GetThreadId() != 0) {
+        plat::PostThreadMessage(GetThreadId(), plat::WM_QUIT, 0, 0);
+        Stop();
+    }
+    // The producers go first: the task callback reaches the task manager.
+    m_pTaskBuilderManager.reset();
+    m_pTaskManager.reset();
+    m_pTransferManager.reset();
+    // In memory only: the stored queue stays for the next start, so the queue is not cleared.
+    CTSyncFileArray::Get()->Clear();
+    CSyncFailArray::Get()->Clear();
+    CSyncFolderArray::Get()->Clear();
+    CSyncControl* self = this;
+    g_pSyncControl.compare_exchange_strong(self, nullptr);
+}
+
+CSyncControl* CSyncControl::Get() {
+    return g_pSyncControl.load();
+}
+
+int CSyncControl::ReloadStores() {
+    struct Reload {
+        const char* what;
+        int (*reload)();
+    };
+    static const Reload reloads[] = {
+        {"CUserInfoLD::ReLoad", [] { return CUserInfoLD::Get()->ReLoad() ? 0 : 1001; }},
+        {"CSystemInfoLD::ReLoad", [] { return CSystemInfoLD::Get()->ReLoad() ? 0 : 1001; }},
+        {"CTSyncFileArray::ReLoad", [] { return CTSyncFileArray::Get()->ReLoad(); }},
+        {"CSyncFolderArray::ReLoad", [] { return CSyncFolderArray::Get()->ReLoad(); }},
+        {"CSyncFailArray::ReLoad", [] { return CSyncFailArray::Get()->ReLoad(); }},
+        {"CSyncingTaskArray::ReLoad", [] { return CSyncingTaskArray::Get()->ReLoad(); }},
+        {"CSyncCompletedArray::ReLoad", [] { return CSyncCompletedArray::Get()->ReLoad(); }},
+    };
+    for (const Reload& step : reloads) {
+        const int nRet = step.reload();
+        if (!Succeeded(nRet)) {
+            AfLog(6, kLog, "CSyncControl::CSyncControl", __LINE__, "Error: %s failed nRet = (%d)",
+                  step.what, nRet);
+            return nRet == 0 ? 1001 : nRet;
+        }
+    }
+    return 0;
+}
+
+void CSyncControl::TakeNetState() {
+    // The client posts MSG_NET_SERVER only after a fault, so without this no comparison would
+    // ever run after a clean start.
+    CSystemInfo config;
+    std::wstring wstrNetState;
+    if (config.ConnectDB() != 0 || config.GetConfig("NetState", wstrNetState) != 0) {
+        wstrNetState = L"1";
+    }
+    config.Disconnect();
+    const bool bReachable = wstrNetState != L"0";
+    CSyncStatus::Get()->SetFlag(MSYNC_FLAG_NETSERVICE, bReachable);
+    AfLog(0, kLog, "CSyncControl::CSyncControl", __LINE__, "NetState = (%s)",
+          WstringToString(wstrNetState).c_str());
+}
+
+int CSyncControl::StartManagers() {
+    m_pTaskBuilderManager = std::make_unique<CTaskBuilderManager>();
+    m_pTaskManager = std::make_unique<CTaskManager>();
+    m_pTransferManager = std::make_unique<CTransferManager>();
+    if (m_pTaskBuilderManager->Start() != 0 || m_pTaskManager->Start() != 0 ||
+        m_pTransferManager->Start() != 0) {
+        AfLog(6, kLog, "CSyncControl::CSyncControl", __LINE__, "%s",
+              "Error: a manager thread cannot be started");
+        return 1001;
+    }
+    plat::PostThreadMessage(m_pTransferManager->GetThreadId(), MSG_THREAD_START, 0, 0);
+    return 0;
+}
+
+int CSyncControl::Run() {
+    if (m_iInitResult != 0) {
+        return 1001;
+    }
+    plat::MSG msg;
+    while (plat::GetMessage(&msg) > 0) {
+        OnMessage(msg);
+    }
+    EndThreads();
+    return 0;
+}
+
+void CSyncControl::EndThreads() {
+    if (m_pTaskBuilderManager) {
+        m_pTaskBuilderManager->PostQuit();
+    }
+    if (m_pTaskManager) {
+        plat::PostThreadMessage(m_pTaskManager->GetThreadId(), plat::WM_QUIT, 0, 0);
+    }
+    if (m_pTransferManager) {
+        plat::PostThreadMessage(m_pTransferManager->GetThreadId(), plat::WM_QUIT, 0, 0);
+    }
+}
+
+void CSyncControl::OnMessage(const plat::MSG& msg) {
+    switch (msg.message) {
+        case MSG_THREAD_START:
+            OnThreadStart();
+            break;
+        case MSG_SYNC_COMPLETE_ALL:
+            OnSyncCompleteAll();
+            break;
+        case MSG_ADJUST_PRIORITY:
+            PostToUI(MSG_ADJUST_PRIORITY_RESULT, msg.wParam,
+                     CSyncingTaskArray::Get()->AdjustTaskPriority(static_cast<int>(msg.wParam)));
+            break;
+        case MSG_GET_SPEED:
+            PostToUI(MSG_SPEED, static_cast<plat::WPARAM>(m_pTransferManager->GetSpeed(true)),
+                     m_pTransferManager->GetSpeed(false));
+            break;
+        case MSG_GET_MEANSPEED:
+            PostToUI(MSG_MEANSPEED,
+                     static_cast<plat::WPARAM>(m_pTransferManager->GetMeanSpeed(true)),
+                     m_pTransferManager->GetMeanSpeed(false));
+            break;
+        case MSG_SETTING_MAXSPEED:
+            OnMaxSpeed(msg);
+            break;
+        case MSG_SETTING_SYSTEM:
+        case MSG_SETTING_SYSTEM2:
+            CSystemInfoLD::Get()->ReLoad();
+            break;
+        case MSG_SETTING_PAUSESYNC:
+            Pause();
+            break;
+        case MSG_SETTING_RESUMESYNC:
+            Resume();
+            break;
+        case MSG_SETTING_USER:
+        case MSG_SETTING_USER2:
+            CUserInfoLD::Get()->ReLoad();
+            break;
+        case MSG_SETTING_SYNCFOLDER:
+            OnSyncFolder();
+            break;
+        case MSG_RELEASE_DELETIONS:
+            plat::PostThreadMessage(m_pTaskBuilderManager->GetThreadId(), MSG_RELEASE_DELETIONS, 0,
+                                    0);
+            break;
+        case MSG_NET_SERVER:
+            OnNetServer(msg);
+            break;
+        case MSG_ERR_FILEPATH_TOOLONG:
+            PostToUI(msg.message, msg.wParam, msg.lParam);
+            AfLog(0, kLog, "CSyncControl::Run", __LINE__, "%s",
+                  "post UI Msg MSG_ERR_FILEPATH_TOOLONG");
+            break;
+        case MSG_ERR_SPACE_FULL:
+        case MSG_ERR_FILE4G:
+            PostToUI(msg.message, msg.wParam, msg.lParam);
+            break;
+        default:
+            break;
+    }
+}
+
+void CSyncControl::OnThreadStart() {
+    if (!m_pTaskManager || !m_pTaskBuilderManager) {
+        return;
+    }
+    m_pTransferManager->SetParentThead(GetThreadId());
+    m_pTaskManager->SetControlThreadId(GetThreadId());
+    m_pTaskManager->SetRuleThreadId(m_pTaskManager->GetThreadId());
+    m_pTaskBuilderManager->TaskBuilder().SetTaskCallback(&CSyncControl::ProcNotifyTask);
+    if (CSyncStatus::Get()->GetFlag(MSYNC_FLAG_NETSERVICE) == 0) {
+        // The network rule starts out taking the service as reachable.
+        plat::PostThreadMessage(m_pTaskManager->GetThreadId(), MSG_NET_SERVER, 0, 0);
+    }
+    plat::PostThreadMessage(m_pTransferManager->GetThreadId(), MSG_THREAD_START, 0, 0);
+    plat::PostThreadMessage(m_pTaskManager->GetThreadId(), MSG_THREAD_START, 0, 0);
+    plat::PostThreadMessage(m_pTaskBuilderManager->GetThreadId(), MSG_THREAD_START, 0, 0);
+}
+
+void CSyncControl::OnSyncCompleteAll() {
+    CSyncStatus* pStatus = CSyncStatus::Get();
+    if (pStatus->IsDiskCauseSync() != 0) {
+        StartServerSync();
+    }
+    pStatus->SetFlag(MSYNC_FLAG_DISKCAUSE_SYNC, false);
+    AfLog(0, kLog, "CSyncControl::Run", __LINE__, "%s",
+          "MSG_SYNC_COMPLETE_ALL SetOfflineSync False");
+}
+
+void CSyncControl::OnMaxSpeed(const plat::MSG& msg) {
+    CSystemInfoLD::Get()->SetMaxSpeed(std::to_string(static_cast<int>(msg.wParam)), false);
+    CSystemInfoLD::Get()->SetMaxSpeed(std::to_string(static_cast<int>(msg.lParam)), true);
+    plat::PostThreadMessage(m_pTransferManager->GetThreadId(), msg.message, msg.wParam, msg.lParam);
+}
+
+void CSyncControl::OnSyncFolder() {
+    CSyncFolderArray::Get()->ReLoad();
+    CSyncingTaskArray::Get()->Clear();
+    StartServerSync();
+}
+
+void CSyncControl::OnNetServer(const plat::MSG& msg) {
+    AfLog(0, kLog, "CSyncControl::Run", __LINE__,
+          "Get MSG MSG_NET_SERVER wParam = (%d) lParam = (%d)", static_cast<int>(msg.wParam),
+          static_cast<int>(msg.lParam));
+    CSyncStatus::Get()->SetFlag(MSYNC_FLAG_NETSERVICE, msg.lParam == 1);
+    ResumeStatue();
+    plat::PostThreadMessage(m_pTaskManager->GetThreadId(), msg.message, msg.wParam, msg.lParam);
+    plat::PostThreadMessage(m_pTaskBuilderManager->GetThreadId(), msg.message, msg.wParam,
+                            msg.lParam);
+    plat::PostThreadMessage(m_pTransferManager->GetThreadId(), msg.message, msg.wParam, msg.lParam);
+}
+
+void CSyncControl::Pause() {
+    CSyncStatus::Get()->SetFlag(MSYNC_FLAG_PAUSE, true);
+    plat::PostThreadMessage(m_pTaskBuilderManager->GetThreadId(), MSG_SETTING_PAUSESYNC, 0, 0);
+    plat::PostThreadMessage(m_pTaskManager->GetThreadId(), MSG_SETTING_PAUSESYNC, 0, 0);
+    plat::PostThreadMessage(m_pTransferManager->GetThreadId(), MSG_SETTING_PAUSESYNC, 0, 0);
+}
+
+void CSyncControl::Resume() {
+    CSyncStatus::Get()->SetFlag(MSYNC_FLAG_PAUSE, false);
+    AfLog(0, kLog, "CSyncControl::Resume", __LINE__, "%s",
+          "CSyncControl::Resume() MSG_SETTING_RESUMESYNC");
+    ResumeStatue();
+    plat::PostThreadMessage(m_pTaskManager->GetThreadId(), MSG_SETTING_RESUMESYNC, 0, 0);
+    plat::PostThreadMessage(m_pTransferManager->GetThreadId(), MSG_SETTING_RESUMESYNC, 0, 0);
+    plat::Sleep(kResumeHeadStartMs);
+    plat::PostThreadMessage(m_pTaskBuilderManager->GetThreadId(), MSG_SETTING_RESUMESYNC, 0, 0);
+}
+
+void CSyncControl::ResumeStatue() {
+    CSyncStatus* pStatus = CSyncStatus::Get();
+    CSyncingTaskArray* pQueue = CSyncingTaskArray::Get();
+    pQueue->Clear();
+    if (pQueue->HasTask() != 0 && pStatus->GetStatus() != MSYNC_STATE_SYNCING) {
+        pStatus->SetStatus(MSYNC_STATE_SYNCING, 1, OPEA_FLAG_RESUME);
+        AfLog(1, kLog, "CSyncControl::ResumeStatue", __LINE__, "%s",
+              "ResumeStatue set MSYNC_STATE_SYNCING");
+    }
+    if (pStatus->GetStatus() == MSYNC_STATE_SYNCING && pQueue->HasTask() == 0) {
+        pStatus->SetStatus(MSYNC_STATE_SYNCED, 1, OPEA_FLAG_DEFAULT);
+        PostToUI(MSG_SYNC_COMPLETE_ALL, 0, 0);
+        AfLog(1, kLog, "CSyncControl::ResumeStatue", __LINE__, "%s",
+              "ResumeStatue set MSYNC_STATE_SYNCED");
+    }
+}
+
+void CSyncControl::ProcNotifyTask(std::vector<TComand> tasks, int bFlag) {
+    CSyncControl* pControl = Get();
+    if (!tasks.empty()) {
+        if (pControl != nullptr && pControl->m_pTaskManager) {
+            pControl->m_pTaskManager->AddTasks(tasks, bFlag);
+        }
+        return;
+    }
+    CSyncStatus* pStatus = CSyncStatus::Get();
+    if (pStatus->GetStatus() == MSYNC_STATE_FIND) {
+        pStatus->SetStatus(MSYNC_STATE_IDLE, 0, OPEA_FLAG_DEFAULT);
+        AfLog(1, kLog, "CSyncControl::ProcNotifyTask", __LINE__, "%s",
+              "CTaskCache::ReleaseTask() Set Status (MSYNC_STATE_IDLE, not Force , OPEA_FLAG = "
+              "Default )");
+    }
+}
+
+void CSyncControl::PostToUI(plat::UINT message, plat::WPARAM wParam, plat::LPARAM lParam) const {
+    plat::PostThreadMessage(GetUIThread(), message, wParam, lParam);
+}
+
+void CSyncControl::StartServerSync() {
+    if (m_pTaskBuilderManager) {
+        m_pTaskBuilderManager->TaskBuilder().ServerWatch().StartServerSync();
+    }
+}

@@ -1,0 +1,90 @@
+#pragma once
+// The control object of the engine: reloads the stores, creates the task builder manager, the
+// task manager and the transfer manager with their threads, and runs the control thread, which
+// wires the threads together on MSG_THREAD_START and turns the desktop client's requests
+// (pause, resume, speed limits, settings reloads, network up and down, confirmation of held
+// deletions) into status changes and messages for the other threads.
+//
+// Threads: the main thread constructs and destroys it; the control thread runs Run; the task
+// callback ProcNotifyTask runs on the task builder's threads (builder manager, server watch,
+// disk monitor handler) and reaches the task manager through the process-wide pointer. The
+// managers are created by the constructor and destroyed by the destructor only, after the
+// control thread has ended, so the other threads read the pointers without a lock. The UI
+// thread id is an atomic.
+
+#include <atomic>
+#include <memory>
+#include <vector>
+
+#include "common/SyncRecords.h"
+#include "common/ThreadMgr.h"
+#include "engine/TaskBuilderManager.h"
+#include "engine/TaskManager.h"
+#include "transfer/TransferManager.h"
+
+class CSyncControl : public CThreadMgr {
+  public:
+    // How long Resume gives the filter rules and the transfer worker before the task builder
+    // starts producing tasks.
+    static constexpr std::uint32_t kResumeHeadStartMs = 300;
+
+    // Reloads every store table, takes the service as reachable unless the system table's
+    // "NetState" says "0", then creates and starts the three managers' threads. When a reload
+    // fails nothing is started and GetInitResult tells which code it gave.
+    CSyncControl();
+    // Ends the control thread, then the managers' threads (the producers first: task builder,
+    // task manager, transfer manager), then empties the in-memory tables (the stored queue is
+    // kept for the next start).
+    ~CSyncControl() override;
+
+    // 0 when the stores were loaded and the threads started; else the failing reload's code
+    // (1001 for a reload that only says it failed, or a thread that did not start).
+    int GetInitResult() const { return m_iInitResult; }
+
+    // The process's control object, or null.
+    static CSyncControl* Get();
+
+    void SetUIThread(plat::DWORD dwThreadId) { m_dwUIThread.store(dwThreadId); }
+    plat::DWORD GetUIThread() const { return m_dwUIThread.load(); }
+
+    // The control thread's message loop; on WM_QUIT the managers are told to end, then 0.
+    int Run() override;
+
+    // The task callback: a non-empty list goes through the filter chain (on the caller's
+    // thread); an empty one turns a FIND status into IDLE.
+    static void ProcNotifyTask(std::vector<TComand> tasks, int bFlag);
+
+    // MSG_SETTING_PAUSESYNC: the pause bit, then the pause message to the three managers.
+    void Pause();
+    // MSG_SETTING_RESUMESYNC: the pause bit cleared, ResumeStatue, the resume message to the
+    // task manager and the transfer manager, and kResumeHeadStartMs later to the task builder.
+    void Resume();
+    // Brings the status in line with the queue after a pause or a network change: SYNCING
+    // with tasks (forced, RESUME), SYNCED (forced) with MSG_SYNC_COMPLETE_ALL to the UI
+    // thread without.
+    void ResumeStatue();
+
+    CTaskBuilderManager* TaskBuilderManager() { return m_pTaskBuilderManager.get(); }
+    CTaskManager* TaskManager() { return m_pTaskManager.get(); }
+    CTransferManager* TransferManager() { return m_pTransferManager.get(); }
+
+  private:
+    static int ReloadStores();
+    static void TakeNetState();
+    int StartManagers();
+    void OnMessage(const plat::MSG& msg);
+    void OnThreadStart();
+    void OnSyncCompleteAll();
+    void OnMaxSpeed(const plat::MSG& msg);
+    void OnSyncFolder();
+    void OnNetServer(const plat::MSG& msg);
+    void PostToUI(plat::UINT message, plat::WPARAM wParam, plat::LPARAM lParam) const;
+    void StartServerSync();
+    void EndThreads();
+
+    std::unique_ptr<CTaskBuilderManager> m_pTaskBuilderManager;
+    std::unique_ptr<CTaskManager> m_pTaskManager;
+    std::unique_ptr<CTransferManager> m_pTransferManager;
+    std::atomic<plat::DWORD> m_dwUIThread{0};
+    int m_iInitResult = 0;
+};

@@ -1,0 +1,428 @@
+// The engine's threads in one process: a control object with its task builder, task manager
+// and transfer manager against a real sync directory, real tables and the reference service,
+// driven by a stand-in for the client's message thread. The clock is manual: the tests move
+// it for the 30-second tick, the 200 ms queue polls and the disk monitor's batching.
+
+#include <dirent.h>
+
+#include <chrono>
+#include <thread>
+
+#include "engine/SyncControl.h"
+#include "engine/tests/EngineRig.h"
+#include "store/SyncCodes.h"
+#include "store/SyncTemporary.h"
+#include "store/SyncingTaskArray.h"
+#include "store/SystemInfoLD.h"
+#include "testing/LogText.h"
+#include "testing/ManualClock.h"
+
+namespace engine_test {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::size_t ThreadCount() {
+    std::size_t count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
+        (void)entry;
+        ++count;
+    }
+    return count;
+}
+
+std::size_t CountOf(const std::string& text, const std::string& part) {
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+// The disk monitor's tasks as the task builder logged them.
+std::string DiskTasks(const std::string& log) {
+    std::string tasks;
+    std::size_t at = 0;
+    while ((at = log.find("ONDirectionChangeArray():", at)) != std::string::npos) {
+        const std::size_t end = log.find('\n', at);
+        tasks += log.substr(at, std::min<std::size_t>(end - at, 400)) + "\n";
+        at = end;
+    }
+    return tasks;
+}
+
+class EngineThreadsTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_EQ(home.prepared, "");
+        ResetStatus();
+        CSyncTemporary::Get()->Clear();
+        Service().ClearRequests();
+    }
+    void TearDown() override {
+        // Waits of the ending threads (the resume's head start, the queue polls) on real time.
+        plat::Clock::SetManual(false);
+        control.reset();
+        Service().Control("/admin/faults/clear", Json::objectValue);
+    }
+
+    // A status as a fresh process has it: idle, no flag set.
+    static void ResetStatus() {
+        CSyncStatus* status = CSyncStatus::Get();
+        status->SetFlag(MSYNC_FLAG_PAUSE, false);
+        for (SYNC_FLAG flag : {MSYNC_FLAG_NETSERVICE, MSYNC_FLAG_DISKCAUSE_SYNC,
+                               MSYNC_FLAG_WAIT30S_SYNC, MSYNC_FLAG_SPACE_FULL, MSYNC_FLAG_FILE4G}) {
+            status->SetFlag(flag, false);
+        }
+        status->SetStatus(MSYNC_STATE_IDLE, 1, OPEA_FLAG_QUIET);
+        plat::WaitForSingleObject(status->GetSyncHandle(), 0);
+    }
+
+    void StartEngine() {
+        control = std::make_unique<CSyncControl>();
+        ASSERT_EQ(control->GetInitResult(), 0);
+        control->SetUIThread(client.ThreadId());
+        CSyncStatus::Get()->SetUIThread(client.ThreadId());
+        ASSERT_EQ(control->Start(), 0);
+        Post(MSG_THREAD_START);
+    }
+    void Post(plat::UINT message, plat::WPARAM wParam = 0, plat::LPARAM lParam = 0) {
+        ASSERT_TRUE(plat::PostThreadMessage(control->GetThreadId(), message, wParam, lParam));
+    }
+
+    // Moves the clock in small steps until the condition holds (false after realTimeout).
+    template <typename Condition>
+    static bool Pump(Condition condition, std::chrono::milliseconds realTimeout = 60s) {
+        return WaitUntil(
+            [&condition] {
+                if (condition()) {
+                    return true;
+                }
+                plat::Clock::Advance(50ms);
+                return false;
+            },
+            realTimeout);
+    }
+    // Nothing left to do and the three views agree.
+    bool Settled() const {
+        const SYNC_STATUS status = CSyncStatus::Get()->GetStatus();
+        return CSyncingTaskArray::Get()->HasTask() == 0 && status != MSYNC_STATE_FIND &&
+               status != MSYNC_STATE_SYNCING &&
+               CSyncStatus::Get()->GetFlag(MSYNC_FLAG_DISKCAUSE_SYNC) == 0 && home.ViewsAgree();
+    }
+    void ExpectSettled() {
+        EXPECT_TRUE(Pump([this] { return Settled(); })) << home.ViewsText();
+    }
+    std::string Log() const { return testing_support::LogText(home.home.path()); }
+
+    // Another device adds a folder with five files...
+    void PutSharedFolder() const {
+        Service().MakeFolder(home.account, "shared");
+        for (int i = 0; i < 5; ++i) {
+            Service().PutFile(home.account, "shared/f" + std::to_string(i) + ".txt",
+                              PatternContent(3000 + i, 10 + i));
+        }
+    }
+    // ...then edits the first, renames the second and deletes the third.
+    void ChangeSharedFolder() const {
+        Service().PutFile(home.account, "shared/f0.txt", PatternContent(9000, 20));
+        Service().Control(
+            "/admin/fs/rename",
+            JsonObject({{"user", home.account}, {"path", "shared/f1.txt"}, {"name", "g1.txt"}}));
+        Service().Control("/admin/fs/delete",
+                          JsonObject({{"user", home.account}, {"path", "shared/f2.txt"}}));
+    }
+
+    testing_support::ManualClock clock;
+    EngineHome home;
+    CClientStandIn client;
+    std::unique_ptr<CSyncControl> control;
+};
+
+TEST_F(EngineThreadsTest, BootComparisonSyncsBothSidesAndTakesTheServiceAsReachable) {
+    home.WriteLocal("local.txt", PatternContent(3000, 1));
+    home.WriteLocal("docs/inner.txt", PatternContent(5000, 2));
+    Service().MakeFolder(home.account, "remote");
+    Service().PutFile(home.account, "remote/r.txt", PatternContent(7000, 3));
+    Service().PutFile(home.account, "top.txt", "top");
+
+    StartEngine();
+    EXPECT_EQ(CSyncStatus::Get()->GetFlag(MSYNC_FLAG_NETSERVICE), 1) << "NetState is missing";
+    ExpectSettled();
+    EXPECT_EQ(testing_support::ReadWholeFile(home.Local("remote/r.txt")), PatternContent(7000, 3));
+    EXPECT_NE(Log().find("Boot Cause offline task begin"), std::string::npos);
+    EXPECT_GE(client.Count(MSG_SYNC_STATUS), 1u);
+}
+
+// A file table that cannot be read would make every synced item look new or deleted.
+TEST_F(EngineThreadsTest, ADamagedFileTableKeepsTheEngineFromStarting) {
+    home.WriteLocal("local.txt", "never compared against an empty table");
+    const std::filesystem::path table =
+        home.home.path() / "data" / "user" / home.account / "syncFile.db";
+    std::error_code ec;
+    for (const char* suffix : {"-wal", "-shm"}) {
+        std::filesystem::remove(table.string() + suffix, ec);
+    }
+    testing_support::WriteWholeFile(table, std::string(8192, '\x5a'));
+    control = std::make_unique<CSyncControl>();
+    EXPECT_NE(control->GetInitResult(), 0);
+    EXPECT_EQ(control->TaskBuilderManager(), nullptr) << "no thread was started";
+    EXPECT_NE(Log().find("the engine does not start"), std::string::npos);
+    EXPECT_TRUE(ListingView(home.account).empty());
+}
+
+TEST_F(EngineThreadsTest, NetStateZeroHoldsEverythingUntilTheServiceIsReported) {
+    EngineHome::SetNetState(L"0");
+    home.WriteLocal("waiting.txt", "waits for the service");
+    StartEngine();
+    EXPECT_EQ(CSyncStatus::Get()->GetFlag(MSYNC_FLAG_NETSERVICE), 0);
+    // Two 30-second ticks pass without a comparison.
+    for (int i = 0; i < 2; ++i) {
+        testing_support::ManualClock::AdvanceWhenWaiting(1, 31s);
+    }
+    Pump([] { return false; }, 300ms);
+    EXPECT_TRUE(ListingView(home.account).empty());
+
+    Post(MSG_NET_SERVER, 0, 1);
+    EXPECT_TRUE(Pump([this] { return ListingView(home.account).count("waiting.txt") == 1; }));
+    EXPECT_EQ(CSyncStatus::Get()->GetFlag(MSYNC_FLAG_NETSERVICE), 1);
+    ExpectSettled();
+}
+
+TEST_F(EngineThreadsTest, LocalChangesReachTheServiceWithoutTheTick) {
+    StartEngine();
+    ExpectSettled();
+    struct Step {
+        const char* why;
+        std::function<void()> change;
+    };
+    const Step steps[] = {
+        {"a new file", [&] { home.WriteLocal("new.txt", PatternContent(4096, 4)); }},
+        {"a new folder with content",
+         [&] { home.WriteLocal("folder/deep/f.txt", PatternContent(2000, 5)); }},
+        {"an in-place edit",
+         [&] { testing_support::WriteWholeFile(home.Local("new.txt"), PatternContent(5000, 6)); }},
+        {"a rename",
+         [&] { std::filesystem::rename(home.Local("new.txt"), home.Local("renamed.txt")); }},
+        {"a move between folders",
+         [&] {
+             std::filesystem::rename(home.Local("folder/deep/f.txt"), home.Local("folder/f.txt"));
+         }},
+        {"a deletion", [&] { std::filesystem::remove(home.Local("renamed.txt")); }},
+        {"a folder deletion", [&] { std::filesystem::remove_all(home.Local("folder")); }},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.why);
+        step.change();
+        ExpectSettled();
+    }
+    EXPECT_TRUE(ListingView(home.account).empty()) << home.ViewsText();
+    // The clock passes some ticks meanwhile, but the changes went the disk monitor's way.
+    EXPECT_GE(CountOf(Log(), "Get Disk task begin"), 4u);
+}
+
+TEST_F(EngineThreadsTest, ServiceChangesArriveOnTheTick) {
+    StartEngine();
+    ExpectSettled();
+    PutSharedFolder();
+    Service().ClearRequests();
+    // Only the 30-second tick looks at the service (ServerWatchTest shows when it comes).
+    const std::size_t ticks = CountOf(Log(), "30S offline task begin");
+    ExpectSettled();
+    EXPECT_GT(CountOf(Log(), "30S offline task begin"), ticks);
+
+    // Changes on the service of what is synced: edit, rename, delete.
+    ChangeSharedFolder();
+    Service().ClearRequests();
+    ExpectSettled();
+    EXPECT_EQ(testing_support::ReadWholeFile(home.Local("shared/f0.txt")),
+              PatternContent(9000, 20));
+    EXPECT_TRUE(std::filesystem::exists(home.Local("shared/g1.txt")));
+    EXPECT_FALSE(std::filesystem::exists(home.Local("shared/f2.txt")));
+}
+
+// The engine's own downloads, renames and deletions must not come back as uploads, renames or
+// deletions, even once the queue has drained and the server temporary set was emptied before
+// the watcher's notifications passed the filter chain.
+TEST_F(EngineThreadsTest, NoEchoOfServiceChangesGoesBack) {
+    StartEngine();
+    ExpectSettled();
+    PutSharedFolder();
+    ExpectSettled();
+    ChangeSharedFolder();
+    Service().ClearRequests();
+    ExpectSettled();
+    // Let the watcher's notifications of the engine's own changes pass, with a tick or two.
+    Pump([] { return false; }, 2s);
+    ExpectSettled();
+    for (const char* endpoint : {"/upload/", "/file/rename", "/file/rm", "/file/mkdir"}) {
+        EXPECT_EQ(CountRequests(endpoint), 0) << endpoint << " echoed back\n" << DiskTasks(Log());
+    }
+}
+
+TEST_F(EngineThreadsTest, PauseHoldsLocalChangesUntilResume) {
+    StartEngine();
+    ExpectSettled();
+    Post(MSG_SETTING_PAUSESYNC);
+    ASSERT_TRUE(Pump([] { return CSyncStatus::Get()->GetFlag(MSYNC_FLAG_PAUSE) == 1; }));
+    // The pause reaches the task builder after the control thread: wait for its log line.
+    home.WriteLocal("paused.txt", "written while paused");
+    testing_support::ManualClock::AdvanceWhenWaiting(1, 31s);
+    Pump([] { return false; }, 1s);
+    EXPECT_EQ(ListingView(home.account).count("paused.txt"), 0u);
+
+    Post(MSG_SETTING_RESUMESYNC);
+    EXPECT_TRUE(Pump([this] { return ListingView(home.account).count("paused.txt") == 1; }));
+    EXPECT_TRUE(
+        Pump([this] { return Log().find("CTaskBuilder::Resume() end") != std::string::npos; }));
+    ExpectSettled();
+    EXPECT_NE(Log().find("CSyncControl::Resume() MSG_SETTING_RESUMESYNC"), std::string::npos);
+}
+
+TEST_F(EngineThreadsTest, EachControlMessageHasItsEffect) {
+    StartEngine();
+    ExpectSettled();
+
+    Post(MSG_SETTING_MAXSPEED, 100, 200);
+    EXPECT_TRUE(Pump([] {
+        const SystemInfo info = CSystemInfoLD::Get()->GetSystemInfo();
+        return info.strUSpeed == "100" && info.strDSpeed == "200";
+    }));
+
+    struct Reply {
+        const char* why;
+        plat::UINT request;
+        plat::WPARAM wParam;
+        plat::UINT reply;
+    };
+    const Reply replies[] = {
+        {"speeds", MSG_GET_SPEED, 0, MSG_SPEED},
+        {"mean speeds", MSG_GET_MEANSPEED, 0, MSG_MEANSPEED},
+        {"priority of a task not queued", MSG_ADJUST_PRIORITY, 7, MSG_ADJUST_PRIORITY_RESULT},
+        {"a path too long goes on to the client", MSG_ERR_FILEPATH_TOOLONG, 3,
+         MSG_ERR_FILEPATH_TOOLONG},
+        {"space full goes on to the client", MSG_ERR_SPACE_FULL, 0, MSG_ERR_SPACE_FULL},
+        {"a file over 4 GB goes on to the client", MSG_ERR_FILE4G, 0, MSG_ERR_FILE4G},
+    };
+    for (const Reply& row : replies) {
+        SCOPED_TRACE(row.why);
+        const std::size_t before = client.Count(row.reply);
+        Post(row.request, row.wParam, 0);
+        EXPECT_TRUE(Pump([&] { return client.Count(row.reply) > before; }));
+        EXPECT_EQ(client.Last(row.reply).wParam,
+                  row.wParam == 0 ? client.Last(row.reply).wParam : row.wParam);
+    }
+    EXPECT_EQ(client.Last(MSG_ADJUST_PRIORITY_RESULT).lParam, 0) << "no task is queued";
+
+    struct Net {
+        plat::LPARAM lParam;
+        int reachable;
+    };
+    for (const Net& row : {Net{0, 0}, Net{2, 0}, Net{1, 1}}) {
+        SCOPED_TRACE(row.lParam);
+        Post(MSG_NET_SERVER, 5, row.lParam);
+        EXPECT_TRUE(Pump(
+            [&] { return CSyncStatus::Get()->GetFlag(MSYNC_FLAG_NETSERVICE) == row.reachable; }));
+    }
+
+    // Reloads: the system table's sync directory and the stored account are read again.
+    {
+        CSystemInfo config;
+        ASSERT_EQ(config.ConnectDB(), 0);
+        ASSERT_EQ(config.SetConfig("USpeed", L"55"), 0);
+        config.Disconnect();
+    }
+    Post(MSG_SETTING_SYSTEM);
+    EXPECT_TRUE(Pump([] { return CSystemInfoLD::Get()->GetSystemInfo().strUSpeed == "55"; }));
+
+    // A changed folder choice runs a comparison at once.
+    const std::size_t comparisons = CountOf(Log(), "Disk Cause offline task begin");
+    Service().PutFile(home.account, "after-folders.txt", "x");
+    Post(MSG_SETTING_SYNCFOLDER);
+    EXPECT_TRUE(
+        Pump([&] { return CountOf(Log(), "Disk Cause offline task begin") > comparisons; }));
+    ExpectSettled();
+}
+
+TEST_F(EngineThreadsTest, ResumeStatueReportsSyncedWhenTheQueueIsEmpty) {
+    StartEngine();
+    ExpectSettled();
+    Post(MSG_SETTING_PAUSESYNC);
+    ASSERT_TRUE(Pump([] { return CSyncStatus::Get()->GetFlag(MSYNC_FLAG_PAUSE) == 1; }));
+    // Paused in the middle of a transfer: the status stayed SYNCING.
+    CSyncStatus::Get()->SetFlag(MSYNC_FLAG_PAUSE, false);
+    CSyncStatus::Get()->SetStatus(MSYNC_STATE_SYNCING, 1, OPEA_FLAG_QUIET);
+    CSyncStatus::Get()->SetFlag(MSYNC_FLAG_PAUSE, true);
+    const std::size_t before = client.Count(MSG_SYNC_COMPLETE_ALL);
+    Post(MSG_SETTING_RESUMESYNC);
+    EXPECT_TRUE(Pump([&] { return client.Count(MSG_SYNC_COMPLETE_ALL) > before; }));
+    EXPECT_NE(CSyncStatus::Get()->GetStatus(), MSYNC_STATE_SYNCING);
+    ExpectSettled();
+}
+
+// The task callback on its own (no engine thread runs that could change the status meanwhile).
+TEST_F(EngineThreadsTest, EmptyTaskListTurnsOnlyFindIntoIdle) {
+    CSyncStatus* status = CSyncStatus::Get();
+    status->SetUIThread(client.ThreadId());
+    ASSERT_TRUE(WaitUntil([this] { return client.Count(MSG_SYNC_STATUS) == 1; }));
+    for (SYNC_STATUS before : {MSYNC_STATE_IDLE, MSYNC_STATE_SYNCED, MSYNC_STATE_FIND}) {
+        SCOPED_TRACE(before);
+        status->SetStatus(before, 1, OPEA_FLAG_QUIET);
+        const std::size_t messages = client.Messages().size();
+        CSyncControl::ProcNotifyTask({}, 1);
+        if (before == MSYNC_STATE_FIND) {
+            EXPECT_EQ(status->GetStatus(), MSYNC_STATE_IDLE);
+            EXPECT_TRUE(WaitUntil([&] { return client.Messages().size() == messages + 1; }));
+        } else {
+            EXPECT_EQ(status->GetStatus(), before);
+            std::this_thread::sleep_for(50ms);
+            EXPECT_EQ(client.Messages().size(), messages);
+        }
+    }
+}
+
+// Deletions of everything synced wait for the client's confirmation, on either side.
+TEST_F(EngineThreadsTest, MassDeletionIsHeldUntilTheClientReleasesIt) {
+    for (int i = 0; i < 4; ++i) {
+        home.WriteLocal("keep" + std::to_string(i) + ".txt", PatternContent(1000 + i, i));
+    }
+    StartEngine();
+    ExpectSettled();
+    control.reset();
+
+    // While the engine is stopped, every local file goes (a volume that lost its content).
+    for (int i = 0; i < 4; ++i) {
+        std::filesystem::remove(home.Local("keep" + std::to_string(i) + ".txt"));
+    }
+    ResetStatus();
+    StartEngine();
+    EXPECT_TRUE(Pump([this] { return client.Count(MSG_DELETIONS_HELD) >= 1; }));
+    EXPECT_EQ(client.Last(MSG_DELETIONS_HELD).wParam, 4u);
+    // A few ticks later the service still has every file.
+    for (int i = 0; i < 3; ++i) {
+        testing_support::ManualClock::AdvanceWhenWaiting(1, 31s);
+        Pump([] { return false; }, 200ms);
+    }
+    EXPECT_EQ(ListingView(home.account).size(), 4u);
+
+    Post(MSG_RELEASE_DELETIONS);
+    EXPECT_TRUE(Pump([this] { return ListingView(home.account).empty(); }));
+    ExpectSettled();
+}
+
+TEST_F(EngineThreadsTest, ShutdownEndsEveryThread) {
+    const std::size_t threadsBefore = ThreadCount();
+    home.WriteLocal("a.txt", "a");
+    StartEngine();
+    ExpectSettled();
+    const auto started = std::chrono::steady_clock::now();
+    control.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
+    EXPECT_TRUE(WaitUntil([&] { return ThreadCount() <= threadsBefore; }, 5s))
+        << ThreadCount() << " threads, " << threadsBefore << " before the engine";
+    // The queue and the tables stay for the next start.
+    EXPECT_EQ(TableView().count("a.txt"), 1u);
+}
+
+}  // namespace
+}  // namespace engine_test
