@@ -13,8 +13,12 @@
 //                                        on one connection: the folder requests, then check,
 //                                        state, data and commit per file, back to back
 //   engine_rss_mib_100k                  the engine's resident memory, idle, with 100,000 synced
-//                                        files in its table
-//   engine_idle_cpu_pct_100k             its CPU use over the following 120 s
+//                                        files in its table (seeded without uploading: the
+//                                        service's metadata, empty files on disk and the table
+//                                        rows written before the engine starts)
+//   engine_idle_cpu_pct_100k             its CPU use over the following 120 s (the 30-second
+//                                        comparisons included), and
+//   engine_rss_mib_100k_after_idle       its resident memory at the end of that time
 // The engine starts as the desktop client starts it: the message thread id of a stand-in for the
 // client's thread as its only argument, in a CORVENA_HOME whose config.ini names the service and
 // the account, with the account and the sync directory stored. "bench_engine NAME..." runs only
@@ -43,6 +47,7 @@
 #include <vector>
 
 #include "bench/BenchSupport.h"
+#include "bench/SeededAccount.h"
 #include "common/GlobalSetting.h"
 #include "common/Utility.h"
 #include "platform/SyncObjects.h"
@@ -73,6 +78,9 @@ constexpr int kEditSamples = 10;
 constexpr int kServerSamples = 3;
 constexpr int kUploadFolders = 100;
 constexpr int kUploadFilesPerFolder = 100;
+constexpr int kIdleFolders = 1000;
+constexpr int kIdleFiles = 100000;
+constexpr auto kIdleWindow = std::chrono::seconds(120);
 
 std::string RandomContent(std::size_t bytes, unsigned seed) {
     std::mt19937_64 random(seed);
@@ -181,6 +189,9 @@ class CBench {
         if (Wanted("upload")) {
             InitialUpload();
         }
+        if (Wanted("idle")) {
+            Idle();
+        }
     }
 
   private:
@@ -190,8 +201,14 @@ class CBench {
     fs::path UseAccount(const std::string& account) {
         m_service.Control("/admin/account",
                           JsonObject({{"user", account}, {"password", kPassword}}));
+        return StoreAccount(m_service, account);
+    }
+
+    // An account the service holds, stored as the engine's account with a sync directory of
+    // its own; config.ini names that service.
+    fs::path StoreAccount(CRefServiceProcess& service, const std::string& account) {
         const fs::path syncDir = m_home / ("sync-" + account);
-        std::string error = testing_support::PrepareTransferHome(m_service.Address(), account,
+        std::string error = testing_support::PrepareTransferHome(service.Address(), account,
                                                                  kPasswordBase64, syncDir);
         if (error.empty() && CGlobalSetting().SetValue(L"main", L"user", StringToWstring(account),
                                                        L"config.ini") != 0) {
@@ -490,6 +507,80 @@ class CBench {
         CURL* m_curl;
         curl_slist* m_identity = nullptr;
     };
+
+    // The engine over a seeded account of 100,000 empty files in 1,000 folders, the same files
+    // on disk and the table the last sync left: its resident memory once its first comparison
+    // is over, then its CPU use over 120 s.
+    void Idle() {
+        const std::string account = "idle";
+        const fs::path dataDir = m_home / "service-idle";
+        bench_seed::SeedService(dataDir, account, kPassword, kIdleFolders, kIdleFiles);
+        CRefServiceProcess service((BuildDir() / "bin" / "refservice").string(), dataDir, account,
+                                   kPassword);
+        const fs::path syncDir = StoreAccount(service, account);
+        bench_seed::SeedDisk(syncDir, kIdleFolders, kIdleFiles);
+        CUserInfoLD::Get()->ReLoad();
+        bench_seed::SeedTable(syncDir);
+        bench_seed::MarkCompared();
+        service.ClearRequests();
+
+        CEngine engine(m_client.ThreadId());
+        const long ticksPerSecond = sysconf(_SC_CLK_TCK);
+        // Started once a 3-second window costs under a tenth of a core.
+        std::vector<long> ticks = {CpuTicks(engine.Pid())};
+        const auto startLimit = Clock::now() + 300s;
+        while (ticks.size() < 4 ||
+               ticks.back() - ticks[ticks.size() - 4] > 3 * ticksPerSecond / 10) {
+            if (Clock::now() > startLimit) {
+                throw std::runtime_error("the engine never went idle");
+            }
+            std::this_thread::sleep_for(1s);
+            ticks.push_back(CpuTicks(engine.Pid()));
+        }
+        std::fprintf(stderr, "engine idle after %zu s, peak resident %.1f MiB\n", ticks.size() - 1,
+                     StatusKiB(engine.Pid(), "VmHWM:") / 1024.0);
+        Print("engine_rss_mib_100k", StatusKiB(engine.Pid(), "VmRSS:") / 1024.0, "MiB");
+
+        const long before = CpuTicks(engine.Pid());
+        const auto start = Clock::now();
+        std::this_thread::sleep_for(kIdleWindow);
+        const double used = double(CpuTicks(engine.Pid()) - before) / double(ticksPerSecond);
+        Print("engine_idle_cpu_pct_100k", 100 * used / Seconds(start), "%");
+        Print("engine_rss_mib_100k_after_idle", StatusKiB(engine.Pid(), "VmRSS:") / 1024.0, "MiB");
+        std::fprintf(stderr, "%zu requests recorded while idle\n", service.Requests().size());
+    }
+
+    // utime plus stime of the process, in clock ticks.
+    static long CpuTicks(pid_t pid) {
+        std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        // The fields after the command name, which ends with the last ')'; utime and stime are
+        // the 14th and 15th fields of the line.
+        std::istringstream fields(text.substr(text.rfind(')') + 2));
+        std::string field;
+        long utime = 0;
+        long stime = 0;
+        for (int index = 3; fields >> field; ++index) {
+            if (index == 14) {
+                utime = std::stol(field);
+            } else if (index == 15) {
+                stime = std::stol(field);
+                break;
+            }
+        }
+        return utime + stime;
+    }
+
+    // A "VmRSS:"-style line of /proc/PID/status, in KiB.
+    static double StatusKiB(pid_t pid, const std::string& name) {
+        std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+        for (std::string line; std::getline(in, line);) {
+            if (line.rfind(name, 0) == 0) {
+                return std::stod(line.substr(name.size()));
+            }
+        }
+        throw std::runtime_error("no " + name + " for the engine");
+    }
 
     fs::path m_home;
     std::set<std::string> m_parts;
