@@ -86,8 +86,8 @@ void CDeletionPrompt::OnSyncDirRefused() {
     auto* box = new QMessageBox(
         QMessageBox::Critical, QString::fromUtf8(kCaption),
         QStringLiteral("无法同步此目录。\n同步目录不能是根目录“/”，也不能包含或位于本程序"
-                       "自己的配置和数据文件夹中。\n请更换同步目录。"),
-        QMessageBox::Ok);
+                       "自己的配置和数据文件夹中。\n请更换同步目录。"));
+    box->addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
     connect(box, &QMessageBox::finished, this, [this, box] {
         m_refusedBox = nullptr;
         box->deleteLater();

@@ -307,6 +307,8 @@ TEST_F(TrayTest, RefusedSyncDirectoryAndConfirmingWithoutTheEngineAreSaid) {
     EXPECT_TRUE(prompt.RefusedBox()->text().startsWith(QStringLiteral("无法同步此目录。")));
     EXPECT_EQ(prompt.RefusedBox()->windowTitle(), QStringLiteral("Corvena同步盘"));
     EXPECT_TRUE(testing_support::Screenshot(prompt.RefusedBox(), "syncdir-refused"));
+    ASSERT_EQ(prompt.RefusedBox()->buttons().size(), 1);
+    EXPECT_EQ(prompt.RefusedBox()->buttons()[0]->text(), QStringLiteral("确定"));
     prompt.RefusedBox()->accept();
     EXPECT_EQ(prompt.RefusedBox(), nullptr);
 
