@@ -58,6 +58,21 @@ void CTrayController::Listen() {
     comm.AddListener(
         MSG_ERR_FILE4G, [this](std::uint32_t, std::uint32_t) { m_state.OnFile4G(); }, this);
     comm.AddListener(
+        MSG_DELETIONS_HELD,
+        [this](std::uint32_t count, std::uint32_t) {
+            QMetaObject::invokeMethod(
+                this, [this, count] { m_prompt.OnDeletionsHeld(static_cast<int>(count)); },
+                Qt::QueuedConnection);
+        },
+        this);
+    comm.AddListener(
+        MSG_ERR_SYNCDIR_REFUSED,
+        [this](std::uint32_t, std::uint32_t) {
+            QMetaObject::invokeMethod(
+                this, [this] { m_prompt.OnSyncDirRefused(); }, Qt::QueuedConnection);
+        },
+        this);
+    comm.AddListener(
         MSG_ERR_FILEPATH_TOOLONG,
         [this](std::uint32_t, std::uint32_t) {
             QMetaObject::invokeMethod(

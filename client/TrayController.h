@@ -16,6 +16,7 @@
 #include <string>
 
 #include "client/ClickDebounce.h"
+#include "client/DeletionPrompt.h"
 #include "client/TrayIcon.h"
 #include "client/TrayMenu.h"
 #include "client/TrayState.h"
@@ -31,9 +32,10 @@ class CTrayController : public QObject {
     CTrayState& State() { return m_state; }
     CMyIcon& Icon() { return *m_icon; }
     CTrayMenu& Menu() { return m_menu; }
+    CDeletionPrompt& Prompt() { return m_prompt; }
     QMenu* Popup() const { return m_popup; }
 
-    // Registers the listeners of the tray: 2030, 3031, 3032, 5027, 5028, 7029.
+    // Registers the listeners of the tray: 2030, 2043, 3031, 3032, 5027, 5028, 5031, 7029.
     void Listen();
     // The first look, "联机中..." with icon 137; the client counts as online.
     void ShowConnecting();
@@ -72,6 +74,7 @@ class CTrayController : public QObject {
     CTrayMenu m_menu;
     QMenu* m_popup;
     CClickDebounce m_debounce;
+    CDeletionPrompt m_prompt;
     bool m_bAdopted = false;
     int m_longPaths = 0;
     QTimer m_longPathTimer;

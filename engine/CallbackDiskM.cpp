@@ -7,6 +7,7 @@
 #include "common/AfLog.h"
 #include "common/Utility.h"
 #include "platform/DirectoryWatch.h"
+#include "store/SyncTemporary.h"
 #include "store/TSyncFileArray.h"
 
 namespace {
@@ -223,6 +224,13 @@ void CCallbackDiskM::ReadError(plat::DWORD dwError, const std::wstring& wstrDire
 
 void CCallbackDiskM::Append(int iKind, const std::wstring& wstrPath1,
                             const std::wstring& wstrPath2) {
+    if (iKind != OPER_MODIFY) {
+        // Told before the batch waits, while the entry of an echo is surely still there.
+        CSyncTemporary::Get()->Observed(GetRelatePath(wstrPath1, m_wstrSyncDir));
+        if (!wstrPath2.empty()) {
+            CSyncTemporary::Get()->Observed(GetRelatePath(wstrPath2, m_wstrSyncDir));
+        }
+    }
     bool bWasEmpty = false;
     {
         std::lock_guard<std::mutex> guard(m_csPending);

@@ -67,5 +67,9 @@ void RefillServerTemporary(const TChangeGroup& server) {
     }
     for (const TSyncFile& file : server.renamed) {
         temporary->Add(file, OPER_RENAME);
+        // Once the worker has recorded the new name, the disk monitor no longer knows the old
+        // one and reports the rename's echo as an addition of the new name.
+        temporary->Add(Renamed(file, GetFileName(file.dataExtension.dataReName.wstrNewName)),
+                       OPER_ADD);
     }
 }

@@ -19,5 +19,6 @@ void BuildOfflineTasks(const TChangeGroup& disk, const TChangeGroup& server,
 
 // Empties the additions and deletions of the server temporary set and records the server
 // group in it (added, deleted, modified, renamed, in that order), so that the disk echoes of
-// these changes are not sent back to the service.
+// these changes are not sent back to the service. A rename is also recorded as an addition
+// of its new name: that is how its echo arrives once the table holds the new name.
 void RefillServerTemporary(const TChangeGroup& server);

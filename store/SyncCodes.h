@@ -45,7 +45,7 @@ enum MSGCODE : unsigned {
     MSG_MEANSPEED = 2042,               // engine to UI: upload, download mean
     // Engine to UI: an offline comparison held back deletions that would remove most of what
     // is synced (the local disk or the service emptied, a volume missing); wParam the number
-    // of held deletions, lParam the current status. Sent after every comparison that still
+    // of held deletions, lParam the same number. Sent after every comparison that still
     // holds some; nothing of them is deleted until the client answers MSG_RELEASE_DELETIONS.
     MSG_DELETIONS_HELD = 2043,
     MSG_SETTING_MAXSPEED = 4026,    // client to engine, engine to manager: limits

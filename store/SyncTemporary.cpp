@@ -97,6 +97,17 @@ void CSyncTemporary::CompleteAll() {
     }
 }
 
+void CSyncTemporary::Observed(const std::wstring& relativePath) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    for (std::vector<TEntry>* list : {&m_added, &m_deleted, &m_renamed}) {
+        for (TEntry& entry : *list) {
+            if (entry.file.strRelativePath == relativePath) {
+                entry.expires.reset();
+            }
+        }
+    }
+}
+
 int CSyncTemporary::IsServerSync() {
     std::lock_guard<std::mutex> lock(m_mutex);
     DropExpired();

@@ -46,6 +46,11 @@ class CSyncTemporary {
     // Every operation has completed: entries still waiting for theirs expire kEchoLifetime
     // from now.
     void CompleteAll();
+    // The watcher has reported a change at this relative path: the entries of every list that
+    // match it no longer expire until the next Complete or CompleteAll, so an echo that the
+    // watcher has already seen is never let through because the disk monitor's batching and
+    // the filter chain took longer than kEchoLifetime to reach it.
+    void Observed(const std::wstring& relativePath);
     // 1 when the additions or the deletions list holds an entry (renames do not count).
     int IsServerSync();
     // Empties every list.

@@ -51,6 +51,16 @@ class CStandInEngine {
         }
         WaitUntil([this] { return Running().empty(); }, std::chrono::seconds(10));
     }
+    // One engine runs and has its arguments: a process is listed under its new name a moment
+    // before the kernel has set up its command line, which then reads as empty.
+    bool WaitForOne() const {
+        return WaitUntil(
+            [this] {
+                const std::vector<int> running = Running();
+                return running.size() == 1 && !Arguments(running[0]).empty();
+            },
+            std::chrono::seconds(10));
+    }
     // The command line of a running process: its arguments after the program.
     static std::vector<std::string> Arguments(int pid) {
         std::ifstream in("/proc/" + std::to_string(pid) + "/cmdline");
@@ -85,7 +95,7 @@ TEST(EngineLauncherTest, StartsWithTheThreadIdAndTheWatchdogRestartsIt) {
     launcher.StartWatchdog();
     ASSERT_EQ(launcher.StartEngine(4242), 0);
     EXPECT_TRUE(CCommunication::Get().m_bEngineStarted);
-    ASSERT_TRUE(WaitUntil([&] { return engine.Running().size() == 1; }, std::chrono::seconds(10)));
+    ASSERT_TRUE(engine.WaitForOne());
     EXPECT_EQ(CStandInEngine::Arguments(engine.Running()[0]), std::vector<std::string>{"4242"})
         << "the decimal id is the only argument";
 
@@ -95,8 +105,7 @@ TEST(EngineLauncherTest, StartsWithTheThreadIdAndTheWatchdogRestartsIt) {
 
     launcher.m_bWatchEngine = true;
     testing_support::ManualClock::AdvanceWhenWaiting(1, std::chrono::milliseconds(500));
-    ASSERT_TRUE(WaitUntil([&] { return engine.Running().size() == 1; }, std::chrono::seconds(10)))
-        << "a killed engine is started again on the next 500 ms tick";
+    ASSERT_TRUE(engine.WaitForOne()) << "a killed engine is started again on the next 500 ms tick";
     EXPECT_EQ(CStandInEngine::Arguments(engine.Running()[0]), std::vector<std::string>{"4242"});
 
     CCommunication::Get().m_bEngineStarted = false;

@@ -8,6 +8,7 @@
 #include "client/ClientSession.h"
 #include "client/ClientStore.h"
 #include "client/Communication.h"
+#include "client/EngineLink.h"
 #include "client/TrayController.h"
 #include "client/tests/EngineWindow.h"
 #include "client/tests/QtTestSupport.h"
@@ -195,6 +196,128 @@ TEST_F(TrayTest, StatusMessagesFromTheMessageThreadAnimateTheIcon) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return tray_.PendingLongPaths() == 3; }, 5000))
         << "one notice for the burst";
     ASSERT_TRUE(QTest::qWaitFor([&] { return tray_.PendingLongPaths() == 0; }, 5000));
+    comm.StopMessageThread();
+    thread.join();
+}
+
+int Count(CEngineWindow& engine, plat::UINT message) {
+    int count = 0;
+    for (const testing_support::TEngineMessage& m : engine.Messages()) {
+        count += m.message == message ? 1 : 0;
+    }
+    return count;
+}
+
+// The engine repeats the held deletions after every comparison: one box at a time that takes
+// the newest count, 4034 once per confirmation, nothing on a refusal, and a refused count does
+// not come back until it changes.
+TEST_F(TrayTest, HeldDeletionsAreConfirmedOnceThroughOneBox) {
+    tray_.SyncDirAdopted();
+    tray_.Listen();
+    CEngineWindow engine;
+    CCommunication& comm = CCommunication::Get();
+    std::thread thread([&] { comm.MessageThread(); });
+    ASSERT_TRUE(testing_support::WaitUntil([&] { return comm.MessageThreadId() != 0; }));
+    CDeletionPrompt& prompt = tray_.Prompt();
+    // Registered after the tray's listener, so its queued call runs after the tray's: once
+    // `handled` counts a message, the box has seen it.
+    int handled = 0;
+    int sent = 0;
+    int owner = 0;
+    comm.AddListener(
+        MSG_DELETIONS_HELD,
+        [&](std::uint32_t, std::uint32_t) {
+            QMetaObject::invokeMethod(
+                &app_, [&] { ++handled; }, Qt::QueuedConnection);
+        },
+        &owner);
+    auto held = [&](unsigned count) {
+        ++sent;
+        plat::PostThreadMessage(comm.MessageThreadId(), MSG_DELETIONS_HELD, count, count);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return handled == sent; }, 5000));
+    };
+    auto boxSays = [&](int count) {
+        return QTest::qWaitFor(
+            [&] {
+                return prompt.DeletionBox() != nullptr && prompt.DeletionBox()->isVisible() &&
+                       prompt.DeletionBox()->text().startsWith(
+                           QStringLiteral("有 %1 个文件将被删除").arg(count));
+            },
+            5000);
+    };
+    // A message after the box is answered shows that no 4034 went before it.
+    int markers = 0;
+    auto nothingPosted = [&](int expected) {
+        ++markers;
+        ASSERT_TRUE(PostToEngine(MSG_GET_SPEED, 0, 0));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return Count(engine, MSG_GET_SPEED) == markers; }, 5000));
+        EXPECT_EQ(Count(engine, MSG_RELEASE_DELETIONS), expected);
+    };
+
+    held(3);
+    ASSERT_TRUE(boxSays(3));
+    QMessageBox* first = prompt.DeletionBox();
+    held(7);
+    ASSERT_TRUE(boxSays(7)) << "a newer count updates the open box";
+    EXPECT_EQ(prompt.DeletionBox(), first) << "one box at a time";
+    EXPECT_EQ(prompt.ConfirmButton()->text(), QStringLiteral("确认删除"));
+    EXPECT_EQ(prompt.DeclineButton()->text(), QStringLiteral("暂不删除"));
+    EXPECT_TRUE(testing_support::Screenshot(prompt.DeletionBox(), "deletions-held"));
+    prompt.ConfirmButton()->click();
+    ASSERT_TRUE(engine.WaitFor(MSG_RELEASE_DELETIONS));
+    EXPECT_EQ(prompt.DeletionBox(), nullptr);
+    nothingPosted(1);
+
+    held(2);
+    ASSERT_TRUE(boxSays(2)) << "after a confirmation a new hold asks again";
+    prompt.DeclineButton()->click();
+    EXPECT_EQ(prompt.DeletionBox(), nullptr);
+    held(2);
+    nothingPosted(1);
+    EXPECT_EQ(prompt.DeletionBox(), nullptr) << "the refused count does not ask again";
+
+    held(4);
+    ASSERT_TRUE(boxSays(4)) << "a changed count asks again";
+    prompt.DeletionBox()->close();
+    nothingPosted(1);
+    EXPECT_EQ(prompt.DeletionBox(), nullptr) << "closing the box leaves them held";
+
+    comm.RemoveListener(&owner);
+    comm.StopMessageThread();
+    thread.join();
+}
+
+TEST_F(TrayTest, RefusedSyncDirectoryAndConfirmingWithoutTheEngineAreSaid) {
+    tray_.Listen();
+    CCommunication& comm = CCommunication::Get();
+    std::thread thread([&] { comm.MessageThread(); });
+    ASSERT_TRUE(testing_support::WaitUntil([&] { return comm.MessageThreadId() != 0; }));
+    CDeletionPrompt& prompt = tray_.Prompt();
+
+    plat::PostThreadMessage(comm.MessageThreadId(), MSG_ERR_SYNCDIR_REFUSED, 0, 0);
+    plat::PostThreadMessage(comm.MessageThreadId(), MSG_ERR_SYNCDIR_REFUSED, 0, 0);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return prompt.RefusedBox() != nullptr && prompt.RefusedBox()->isVisible(); }, 5000));
+    QTest::qWait(50);
+    int boxes = 0;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        boxes += qobject_cast<QMessageBox*>(widget) != nullptr && widget->isVisible() ? 1 : 0;
+    }
+    EXPECT_EQ(boxes, 1) << "a repeated refusal raises the same notice";
+    EXPECT_TRUE(prompt.RefusedBox()->text().startsWith(QStringLiteral("无法同步此目录。")));
+    EXPECT_EQ(prompt.RefusedBox()->windowTitle(), QStringLiteral("Corvena同步盘"));
+    EXPECT_TRUE(testing_support::Screenshot(prompt.RefusedBox(), "syncdir-refused"));
+    ASSERT_EQ(prompt.RefusedBox()->buttons().size(), 1);
+    EXPECT_EQ(prompt.RefusedBox()->buttons()[0]->text(), QStringLiteral("确定"));
+    prompt.RefusedBox()->accept();
+    EXPECT_EQ(prompt.RefusedBox(), nullptr);
+
+    plat::PostThreadMessage(comm.MessageThreadId(), MSG_DELETIONS_HELD, 5, 5);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return prompt.DeletionBox() != nullptr; }, 5000));
+    auto seen = AnswerNextMessageBox();
+    prompt.ConfirmButton()->click();
+    ASSERT_TRUE(seen->seen) << "no engine window: the confirmation cannot reach it";
+    EXPECT_EQ(seen->text, QStringLiteral("同步程序未正常运行，无法继续此操作"));
     comm.StopMessageThread();
     thread.join();
 }

@@ -62,6 +62,37 @@ TEST_F(SyncTemporaryTest, ClearEmptiesEveryListAndRenamesDoNotCountAsServerSync)
 
 // An entry waits for its echo while its operation runs, however long that takes, and for
 // kEchoLifetime after the operation completed; then a change of the item is a real one.
+// The watcher has seen the echo but the disk monitor's batch and the filter chain reach it late
+// (a loaded machine): the entry waits for it, and expires again only after the next completion.
+TEST_F(SyncTemporaryTest, AnEchoTheWatcherHasSeenIsFilteredHoweverLateTheFilterComes) {
+    const auto lifetime = CSyncTemporary::kEchoLifetime;
+    Set()->Clear();
+    TSyncFile f = MakeFile(8, L".\seen.txt");
+    Set()->Add(f, OPER_MODIFY);
+    Set()->Complete(f);
+    Set()->Observed(L".\seen.txt");
+    Set()->Observed(L".\see");
+    plat::Clock::Advance(lifetime * 3);
+    TSyncFile probe = f;
+    EXPECT_EQ(Set()->CheckServerSyncFile(probe, OPER_DELETE), 1);
+    EXPECT_EQ(Set()->CheckServerSyncFile(probe, OPER_ADD), 1);
+
+    Set()->Add(f, OPER_ADD);
+    Set()->Complete(f);
+    Set()->Observed(L".\seen.txt");
+    Set()->CompleteAll();
+    plat::Clock::Advance(lifetime);
+    EXPECT_EQ(Set()->CheckServerSyncFile(probe, OPER_ADD), 0)
+        << "an entry whose echo never passed the filter does not wait for ever";
+
+    Set()->Add(MakeFile(9, L".\seen.txt.bak"), OPER_ADD);
+    Set()->CompleteAll();
+    Set()->Observed(L".\seen.txt");
+    plat::Clock::Advance(lifetime);
+    TSyncFile other = MakeFile(0, L".\seen.txt.bak");
+    EXPECT_EQ(Set()->CheckServerSyncFile(other, OPER_ADD), 0) << "only the same path is held";
+}
+
 TEST_F(SyncTemporaryTest, AnEntryExpiresOnlyAfterItsOperationCompleted) {
     const auto lifetime = CSyncTemporary::kEchoLifetime;
     struct Case {
