@@ -36,6 +36,7 @@
 #include <vector>
 
 #include "bench/BenchSupport.h"
+#include "bench/SeededAccount.h"
 #include "common/Utility.h"
 #include "engine/DiskScanner.h"
 #include "engine/OfflineComparison.h"
@@ -65,91 +66,6 @@ constexpr const char* kPassword = "secret";
 constexpr const char* kPasswordBase64 = "c2VjcmV0";
 constexpr int kFolders = 1000;
 constexpr int kChanges = 1000;
-constexpr const char* kEmptyMd5 = "d41d8cd98f00b204e9800998ecf8427e";
-
-std::string FileName(int folder, int file) {
-    return "d" + std::to_string(folder) + "/f" + std::to_string(file) + ".txt";
-}
-
-// The account's folders and empty files, straight into the service's metadata.
-void SeedService(const fs::path& dataDir, int files) {
-    fs::create_directories(dataDir);
-    CMetaStore store(dataDir / "meta.db");
-    std::int64_t account = CAccountBook(store).Provide(kUser, kPassword, std::nullopt).iId;
-    auto lock = store.Lock();
-    CMetaStore::CTransaction transaction(store, lock);
-    for (int folder = 0; folder < kFolders; ++folder) {
-        TEntry entry;
-        entry.iAccount = account;
-        entry.strName = "d" + std::to_string(folder);
-        entry.bDir = true;
-        entry.iCreated = entry.iModified = store.NextStamp(lock);
-        const std::int64_t pid = store.InsertEntry(lock, entry);
-        for (int file = 0; file < files / kFolders; ++file) {
-            entry.iPId = pid;
-            entry.strName = "f" + std::to_string(file) + ".txt";
-            entry.bDir = false;
-            entry.iSize = 0;
-            entry.strMD5 = kEmptyMd5;
-            entry.iCreated = entry.iModified = store.NextStamp(lock);
-            store.InsertEntry(lock, entry);
-        }
-    }
-    transaction.Commit();
-}
-
-void SeedDisk(const fs::path& syncDir, int files) {
-    for (int folder = 0; folder < kFolders; ++folder) {
-        fs::create_directories(syncDir / ("d" + std::to_string(folder)));
-        for (int file = 0; file < files / kFolders; ++file) {
-            std::ofstream(syncDir / FileName(folder, file));
-        }
-    }
-}
-
-// The rows the last sync left: the listing's records with the local modify times.
-void SeedTable(const fs::path& syncDir) {
-    std::vector<TSyncFile> listing;
-    std::unordered_set<int> refused;
-    if (CServerScan::ScanfServer(listing) != 0 || CServerScan::VerifyServerData(listing) != 1) {
-        throw std::runtime_error("the listing cannot be read");
-    }
-    CServerScan::BuildRelativePaths(listing, refused);
-    CDiskScanner disk;
-    if (disk.Scan(StringToWstring(syncDir.string()), {}, std::nullopt) != 0) {
-        throw std::runtime_error("the disk cannot be scanned");
-    }
-    std::unordered_map<std::wstring, std::string> times;
-    for (const TSyncFile& file : disk.Files()) {
-        times.emplace(file.strRelativePath, file.strModifyTime);
-    }
-    std::shared_ptr<CDatabase> database;
-    if (CDatabasePool::Instance().Acquire(DbFile::kSyncFile, database) != SQLITE_OK) {
-        throw std::runtime_error("no table");
-    }
-    auto lock = database->Lock();
-    CTransaction transaction(*database);
-    int rc = transaction.Begin();
-    const std::string sql = "INSERT INTO FileInfo(" + SyncFileColumnNames("") + ") VALUES(" +
-                            Placeholders(kSyncFileColumnCount) + ")";
-    for (std::size_t i = 0; rc == SQLITE_OK && i < listing.size(); ++i) {
-        listing[i].strModifyTime = times[listing[i].strRelativePath];
-        CStatement statement(*database, sql);
-        BindSyncFile(statement, 1, listing[i]);
-        rc = statement.Run();
-    }
-    if (transaction.Finish(rc) != SQLITE_OK) {
-        throw std::runtime_error("the table cannot be filled");
-    }
-}
-
-// The last comparison ended after the files were synced: none of them is racily clean.
-void MarkCompared() {
-    CSystemInfo config;
-    config.ConnectDB();
-    config.SetConfig("OfflineSyncTime", std::to_wstring(std::time(nullptr) + 1));
-    config.Disconnect();
-}
 
 size_t KeepAll(char* data, size_t size, size_t count, void* answer) {
     static_cast<std::string*>(answer)->append(data, size * count);
@@ -300,20 +216,22 @@ void RunChild(const std::string& mode, const std::string& suffix, const std::str
 // 1,000 of each change on each side, on distinct files of distinct folders.
 void Change(testing_support::CRefServiceProcess& service, const fs::path& syncDir) {
     for (int k = 0; k < kChanges; ++k) {
-        std::ofstream(syncDir / FileName(k, 0)) << "edited locally " << k;
+        std::ofstream(syncDir / bench_seed::FileName(k, 0)) << "edited locally " << k;
         std::ofstream(syncDir / ("d" + std::to_string(k)) / "new.txt") << "added locally";
-        fs::remove(syncDir / FileName(k, 1));
-        service.PutFile(kUser, FileName(k, 2), "edited on the service " + std::to_string(k));
+        fs::remove(syncDir / bench_seed::FileName(k, 1));
+        service.PutFile(kUser, bench_seed::FileName(k, 2),
+                        "edited on the service " + std::to_string(k));
         service.PutFile(kUser, "d" + std::to_string(k) + "/snew.txt", "added on the service");
-        service.Control("/admin/fs/delete",
-                        testing_support::JsonObject({{"user", kUser}, {"path", FileName(k, 3)}}));
+        service.Control(
+            "/admin/fs/delete",
+            testing_support::JsonObject({{"user", kUser}, {"path", bench_seed::FileName(k, 3)}}));
     }
 }
 
 void RunSize(const fs::path& scratch, int files, const std::string& suffix, bool bChanged) {
     const fs::path home = scratch / suffix;
     setenv("CORVENA_HOME", (home / "home").c_str(), 1);
-    SeedService(home / "service", files);
+    bench_seed::SeedService(home / "service", kUser, kPassword, kFolders, files);
     testing_support::CRefServiceProcess service((BuildDir() / "bin" / "refservice").string(),
                                                 home / "service", kUser, kPassword);
     const fs::path syncDir = home / "sync";
@@ -322,10 +240,10 @@ void RunSize(const fs::path& scratch, int files, const std::string& suffix, bool
     if (!prepared.empty()) {
         throw std::runtime_error(prepared);
     }
-    SeedDisk(syncDir, files);
+    bench_seed::SeedDisk(syncDir, kFolders, files);
     CUserInfoLD::Get()->ReLoad();
-    SeedTable(syncDir);
-    MarkCompared();
+    bench_seed::SeedTable(syncDir);
+    bench_seed::MarkCompared();
     RunChild("same", suffix, service.Address(), syncDir);
     if (bChanged) {
         RunChild("rss", suffix, service.Address(), syncDir);
