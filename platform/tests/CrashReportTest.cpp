@@ -27,7 +27,9 @@ TEST(CrashReportChild, DISABLED_Crash) {
     if (how == "raise") {
         raise(SIGSEGV);
     } else if (how == "fault") {
-        *reinterpret_cast<volatile int*>(16) = 1;
+        // Through a volatile pointer, so the optimiser neither sees nor warns of the bad address.
+        volatile int* volatile address = reinterpret_cast<volatile int*>(16);
+        *address = 1;
     } else if (how == "abort") {
         abort();
     }

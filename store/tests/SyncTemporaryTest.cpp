@@ -67,11 +67,11 @@ TEST_F(SyncTemporaryTest, ClearEmptiesEveryListAndRenamesDoNotCountAsServerSync)
 TEST_F(SyncTemporaryTest, AnEchoTheWatcherHasSeenIsFilteredHoweverLateTheFilterComes) {
     const auto lifetime = CSyncTemporary::kEchoLifetime;
     Set()->Clear();
-    TSyncFile f = MakeFile(8, L".\seen.txt");
+    TSyncFile f = MakeFile(8, L".\\seen.txt");
     Set()->Add(f, OPER_MODIFY);
     Set()->Complete(f);
-    Set()->Observed(L".\seen.txt");
-    Set()->Observed(L".\see");
+    Set()->Observed(L".\\seen.txt");
+    Set()->Observed(L".\\see");
     plat::Clock::Advance(lifetime * 3);
     TSyncFile probe = f;
     EXPECT_EQ(Set()->CheckServerSyncFile(probe, OPER_DELETE), 1);
@@ -79,17 +79,17 @@ TEST_F(SyncTemporaryTest, AnEchoTheWatcherHasSeenIsFilteredHoweverLateTheFilterC
 
     Set()->Add(f, OPER_ADD);
     Set()->Complete(f);
-    Set()->Observed(L".\seen.txt");
+    Set()->Observed(L".\\seen.txt");
     Set()->CompleteAll();
     plat::Clock::Advance(lifetime);
     EXPECT_EQ(Set()->CheckServerSyncFile(probe, OPER_ADD), 0)
         << "an entry whose echo never passed the filter does not wait for ever";
 
-    Set()->Add(MakeFile(9, L".\seen.txt.bak"), OPER_ADD);
+    Set()->Add(MakeFile(9, L".\\seen.txt.bak"), OPER_ADD);
     Set()->CompleteAll();
-    Set()->Observed(L".\seen.txt");
+    Set()->Observed(L".\\seen.txt");
     plat::Clock::Advance(lifetime);
-    TSyncFile other = MakeFile(0, L".\seen.txt.bak");
+    TSyncFile other = MakeFile(0, L".\\seen.txt.bak");
     EXPECT_EQ(Set()->CheckServerSyncFile(other, OPER_ADD), 0) << "only the same path is held";
 }
 
