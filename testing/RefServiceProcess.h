@@ -210,6 +210,15 @@ class CRefServiceProcess {
     Json::Value Tree(const std::string& user) {
         return ControlGet("/admin/fs/tree?user=" + user)["entries"];
     }
+    // The entry of user's space at path ("a/b.txt"); a null value when there is none.
+    Json::Value Entry(const std::string& user, const std::string& path) {
+        for (const Json::Value& entry : Tree(user)) {
+            if (entry["path"].asString() == path) {
+                return entry;
+            }
+        }
+        return Json::Value();
+    }
 
   private:
     void Stop() {

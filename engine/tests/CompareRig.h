@@ -166,14 +166,7 @@ class CompareRig : public ::testing::Test {
     void ServiceDelete(const std::string& path) {
         Service().Control("/admin/fs/delete", JsonObject({{"user", account}, {"path", path}}));
     }
-    Json::Value ServiceEntry(const std::string& path) {
-        for (const Json::Value& entry : Service().Tree(account)) {
-            if (entry["path"].asString() == path) {
-                return entry;
-            }
-        }
-        return Json::Value();
-    }
+    Json::Value ServiceEntry(const std::string& path) { return Service().Entry(account, path); }
 
     // --- the table
     // The row the last sync of the item would have written: the service's ids, time and

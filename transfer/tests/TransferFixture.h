@@ -130,15 +130,13 @@ class TransferTest : public ::testing::Test {
         TComand task;
         task.iType = 0;
         task.iOper = oper;
-        for (const Json::Value& entry : Service().Tree(account)) {
-            if (entry["path"].asString() == path) {
-                TSyncFile& file = task.tSyncFile;
-                file.iId = entry["fid"].asInt();
-                file.iPId = entry["fpid"].asInt();
-                file.iType = entry["isdir"].asBool() ? 0 : 1;
-                file.strFileSize = std::to_string(entry["size"].asInt64());
-                file.strMD5 = entry["md5"].asString();
-            }
+        if (const Json::Value entry = Entry(path); !entry.isNull()) {
+            TSyncFile& file = task.tSyncFile;
+            file.iId = entry["fid"].asInt();
+            file.iPId = entry["fpid"].asInt();
+            file.iType = entry["isdir"].asBool() ? 0 : 1;
+            file.strFileSize = std::to_string(entry["size"].asInt64());
+            file.strMD5 = entry["md5"].asString();
         }
         task.tSyncFile.strRelativePath = RelativeOf(path);
         task.tSyncFile.strName = StringToWstring(std::filesystem::path(path).filename().string());
@@ -164,14 +162,7 @@ class TransferTest : public ::testing::Test {
     }
 
     // The service's entry at path; a null value when there is none.
-    Json::Value Entry(const std::string& path) {
-        for (const Json::Value& entry : Service().Tree(account)) {
-            if (entry["path"].asString() == path) {
-                return entry;
-            }
-        }
-        return Json::Value();
-    }
+    Json::Value Entry(const std::string& path) { return Service().Entry(account, path); }
     int CountEntries(const std::string& path) {
         int count = 0;
         for (const Json::Value& entry : Service().Tree(account)) {
