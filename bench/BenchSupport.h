@@ -16,6 +16,12 @@
 
 #include "platform/Paths.h"
 
+// The account every benchmark's reference service holds, and the password as the login dialog
+// stores it (its Base64 text).
+constexpr const char* kUser = "bench";
+constexpr const char* kPassword = "secret";
+constexpr const char* kPasswordBase64 = "c2VjcmV0";
+
 inline double Seconds(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }

@@ -61,9 +61,6 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-constexpr const char* kUser = "bench";
-constexpr const char* kPassword = "secret";
-constexpr const char* kPasswordBase64 = "c2VjcmV0";
 constexpr int kFolders = 1000;
 constexpr int kChanges = 1000;
 

@@ -71,8 +71,6 @@ using testing_support::CRefServiceProcess;
 using testing_support::JsonObject;
 using testing_support::WaitUntil;
 
-constexpr const char* kPassword = "secret";
-constexpr const char* kPasswordBase64 = "c2VjcmV0";
 constexpr std::size_t kFileBytes = 4096;
 constexpr int kChangeSamples = 20;
 constexpr int kEditSamples = 10;
@@ -223,12 +221,7 @@ class CBench {
 
     // The MD5 the service lists for path; empty while it lists none.
     std::string ListedMd5(const std::string& account, const std::string& path) {
-        for (const Json::Value& entry : m_service.Tree(account)) {
-            if (entry["path"].asString() == path) {
-                return entry["md5"].asString();
-            }
-        }
-        return {};
+        return m_service.Entry(account, path)["md5"].asString();
     }
 
     // Milliseconds from now until the service lists path with md5; throws after 60 s.

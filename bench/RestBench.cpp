@@ -37,9 +37,6 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-constexpr const char* kUser = "bench";
-constexpr const char* kPassword = "secret";
-constexpr const char* kPasswordBase64 = "c2VjcmV0";
 constexpr std::int64_t kFileBytes = std::int64_t{1} << 30;
 constexpr double kMiB = 1024.0 * 1024.0;
 

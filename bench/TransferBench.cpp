@@ -45,9 +45,6 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-constexpr const char* kUser = "bench";
-constexpr const char* kPassword = "secret";
-constexpr const char* kPasswordBase64 = "c2VjcmV0";
 constexpr int kSmallFiles = 2000;
 constexpr std::size_t kSmallFileBytes = 4096;
 constexpr std::int64_t kLargeFileBytes = std::int64_t{1} << 30;
