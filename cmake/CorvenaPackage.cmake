@@ -25,7 +25,7 @@ foreach(component ${CORVENA_COMPONENTS})
 endforeach()
 
 set(CPACK_DEBIAN_COMMON_DESCRIPTION
-    "Corvena file sync: the engine and its libraries
+    "file sync engine and libraries of the Corvena client
 The sync engine tandrix and the libraries it shares with the front ends of
 Corvena: the tray client (package corvena) and the headless front end
 (package corvena-cli).")
@@ -35,7 +35,7 @@ set(CPACK_DEBIAN_CORVENA_PACKAGE_SECTION x11)
 # The client's texts are Chinese.
 set(CPACK_DEBIAN_CORVENA_PACKAGE_RECOMMENDS "fonts-wqy-microhei | fonts-noto-cjk")
 set(CPACK_DEBIAN_CORVENA_DESCRIPTION
-    "Corvena file sync: the tray client
+    "file sync client for the Corvena service, with a tray icon
 Keeps a folder in sync with an account on the Corvena service: files put in
 the folder are uploaded, files added on the service or by another device
 arrive, and deletions on either side follow. The tray icon shows the state;
@@ -46,15 +46,15 @@ directory.")
 
 set(CPACK_COMPONENT_NAUTILUS_DEPENDS corvena)
 set(CPACK_DEBIAN_NAUTILUS_DESCRIPTION
-    "Corvena file sync: file-manager entries
+    "file-manager entries of the Corvena sync client
 The entry that sends files to the Corvena sync directory, for Nautilus (a
 module), Dolphin (a service menu), Thunar (a send-to entry) and Nemo (an
 action).")
 
 set(CPACK_COMPONENT_REFSERVICE_DEPENDS common)
-set(CPACK_DEBIAN_REFSERVICE_PACKAGE_CONTROL_EXTRA ${CMAKE_BINARY_DIR}/packaging/refservice-conffiles)
+set(CPACK_DEBIAN_REFSERVICE_PACKAGE_CONTROL_EXTRA ${CMAKE_BINARY_DIR}/packaging/refservice/conffiles)
 set(CPACK_DEBIAN_REFSERVICE_DESCRIPTION
-    "Corvena file sync: the reference service
+    "reference service for the Corvena sync client
 The web API of the Corvena service with real storage (SQLite metadata, file
 content on disk), for trying the client or testing against it. Its systemd
 unit corvena-refservice.service is installed disabled; its options are in
@@ -62,7 +62,7 @@ unit corvena-refservice.service is installed disabled; its options are in
 
 set(CPACK_COMPONENT_CLI_DEPENDS common)
 set(CPACK_DEBIAN_CLI_DESCRIPTION
-    "Corvena file sync: the headless front end
+    "headless front end of the Corvena sync client
 corvena-cli logs in, chooses the sync directory and runs the sync engine
 without a desktop: on servers, over SSH, in scripts. A systemd user unit
 runs it at login.")
