@@ -32,6 +32,9 @@ Corvena: the tray client (package corvena) and the headless front end
 
 set(CPACK_COMPONENT_CORVENA_DEPENDS common)
 set(CPACK_DEBIAN_CORVENA_PACKAGE_SECTION x11)
+# Computed dependencies miss what Qt loads at run time: the platform plugins and the SVG
+# image and icon plugins that draw the tray images.
+set(CPACK_DEBIAN_CORVENA_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6svg6")
 # The client's texts are Chinese.
 set(CPACK_DEBIAN_CORVENA_PACKAGE_RECOMMENDS "fonts-wqy-microhei | fonts-noto-cjk")
 set(CPACK_DEBIAN_CORVENA_DESCRIPTION
