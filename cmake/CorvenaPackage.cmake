@@ -36,7 +36,7 @@ set(CPACK_DEBIAN_CORVENA_PACKAGE_SECTION x11)
 # image and icon plugins that draw the tray images.
 set(CPACK_DEBIAN_CORVENA_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6svg6")
 # The client's texts are Chinese.
-set(CPACK_DEBIAN_CORVENA_PACKAGE_RECOMMENDS "fonts-wqy-microhei | fonts-noto-cjk")
+set(CPACK_DEBIAN_CORVENA_PACKAGE_RECOMMENDS "fonts-wqy-microhei | fonts-noto-cjk, hicolor-icon-theme")
 set(CPACK_DEBIAN_CORVENA_DESCRIPTION
     "file sync client for the Corvena service, with a tray icon
 Keeps a folder in sync with an account on the Corvena service: files put in
