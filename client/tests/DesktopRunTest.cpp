@@ -17,6 +17,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -94,9 +95,23 @@ bool GrabScreen(const QString& name) {
     return QGuiApplication::primaryScreen()->grabWindow(0).save(ScreenshotPath(name));
 }
 
+// The screen's corner around the tray icon, magnified four times, to judge the icon in the
+// tray host.
+bool GrabTrayCorner(QSystemTrayIcon* tray, const QString& name) {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    QRect around = tray->geometry().adjusted(-24, -4, 4, 4).intersected(screen->geometry());
+    QPixmap corner = screen->grabWindow(0, around.x(), around.y(), around.width(), around.height());
+    return corner.scaled(corner.size() * 4, Qt::IgnoreAspectRatio, Qt::FastTransformation)
+        .save(ScreenshotPath(name));
+}
+
 // One window's pixels as the X server has them.
 bool GrabWindow(QWidget* window, const QString& name) {
     return QGuiApplication::primaryScreen()->grabWindow(window->winId()).save(ScreenshotPath(name));
+}
+
+QPoint Centre(QWidget* widget) {
+    return widget->mapToGlobal(widget->rect().center());
 }
 
 bool Exposed(QWidget* widget) {
@@ -158,6 +173,9 @@ class DesktopRunTest : public ::testing::Test {
         setenv("DBUS_SESSION_BUS_ADDRESS",
                ("unix:path=" + (home_.path() / "no-session-bus").string()).c_str(), 1);
         unsetenv("WAYLAND_DISPLAY");
+        fs::create_directories(home_.path() / "xdg-runtime");
+        fs::permissions(home_.path() / "xdg-runtime", fs::perms::owner_all);
+        setenv("XDG_RUNTIME_DIR", (home_.path() / "xdg-runtime").c_str(), 1);
         app_ = std::make_unique<QApplication>(argc_, argv_);
 
         std::string address = service_.Address();
@@ -186,6 +204,7 @@ class DesktopRunTest : public ::testing::Test {
         CCommunication::Get().m_bEngineStarted = false;
         app_.reset();
         unsetenv("DISPLAY");
+        unsetenv("XDG_RUNTIME_DIR");
     }
 
     MainOptions Options() {
@@ -361,6 +380,7 @@ TEST_F(DesktopRunTest, TheTrayFollowsTheEngineFromStartToQuit) {
     // The space row has had its first poll.
     EXPECT_TRUE(QTest::qWaitFor([&] { return !dialog.Tray().SpaceText().empty(); }, kWaitMs));
     EXPECT_TRUE(GrabScreen("tray"));
+    EXPECT_TRUE(GrabTrayCorner(dialog.Tray().Icon().Tray(), "tray-icon"));
 
     // Pause from the menu: the engine holds its watch; a file written meanwhile waits.
     ASSERT_TRUE(ChooseFromTrayMenu(dialog, QStringLiteral("暂停同步"), "tray-menu"));
@@ -371,7 +391,7 @@ TEST_F(DesktopRunTest, TheTrayFollowsTheEngineFromStartToQuit) {
     EXPECT_EQ(dialog.Tray().Icon().ShownIcon(), ICON_PAUSED);
     EXPECT_EQ(GetSystemConfig("Stop"), L"1");
     std::ofstream(syncDir_ / "暂停时.txt") << "written while paused";
-    EXPECT_TRUE(GrabScreen("tray-paused"));
+    EXPECT_TRUE(GrabTrayCorner(dialog.Tray().Icon().Tray(), "tray-icon-paused"));
     EXPECT_FALSE(OnService("暂停时.txt")) << "uploaded while paused";
 
     // Resume from the menu: the waiting file goes up.
@@ -388,10 +408,20 @@ TEST_F(DesktopRunTest, TheTrayFollowsTheEngineFromStartToQuit) {
     PictureOfWindow(dialog, QStringLiteral("设置"), "Corvena设置1234", "settings");
     PictureOfWindow(dialog, QStringLiteral("关于"), "Corvenaaboutme2014", "about");
 
-    // The engine killed: the watchdog starts it again with the same argument, and it syncs.
+    // The engine killed: the watchdog starts it again with the same argument. Meanwhile the
+    // user deletes every synced file, which the restarted engine's first comparison holds back
+    // for a confirmation.
     const int killed = engine_.One();
     ASSERT_NE(killed, 0);
     ASSERT_EQ(kill(killed, SIGKILL), 0);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            const std::vector<int> running = engine_.Running();
+            return std::find(running.begin(), running.end(), killed) == running.end();
+        },
+        kWaitMs));
+    fs::remove(syncDir_ / "你好.txt");
+    fs::remove(syncDir_ / "暂停时.txt");
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
             const int now = engine_.One();
@@ -401,6 +431,27 @@ TEST_F(DesktopRunTest, TheTrayFollowsTheEngineFromStartToQuit) {
         << "the watchdog did not start the engine again";
     EXPECT_EQ(CEngineCopy::Arguments(engine_.One()), std::vector<std::string>{threadId});
     ASSERT_TRUE(QTest::qWaitFor([] { return plat::FindWindow(L"Ostrand") != nullptr; }, kWaitMs));
+
+    // The held deletions: put off with "暂不删除", confirmed later from the tray menu.
+    CDeletionPrompt& prompt = dialog.Tray().Prompt();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Exposed(prompt.DeletionBox()); }, kWaitMs))
+        << "the restarted engine held no deletions";
+    EXPECT_TRUE(prompt.DeletionBox()->text().startsWith(QStringLiteral("有 2 个文件将被删除")))
+        << prompt.DeletionBox()->text().toStdString();
+    QTest::qWait(100);
+    EXPECT_TRUE(GrabWindow(prompt.DeletionBox(), "deletions-held"));
+    ClickAt(Centre(prompt.DeclineButton()), 1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return prompt.DeletionBox() == nullptr; }, kWaitMs));
+    EXPECT_TRUE(OnService("你好.txt")) << "put off: nothing is deleted";
+    ASSERT_TRUE(ChooseFromTrayMenu(dialog, QStringLiteral("有 2 个文件等待确认删除..."),
+                                   "tray-menu-deletions-waiting"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Exposed(prompt.DeletionBox()); }, kWaitMs));
+    ClickAt(Centre(prompt.ConfirmButton()), 1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !OnService("你好.txt") && !OnService("暂停时.txt"); },
+                                kWaitMs))
+        << "the confirmed deletions did not reach the service";
+
+    // The restarted engine syncs a new file.
     std::ofstream(syncDir_ / "重启后.txt") << "after the restart";
     ASSERT_TRUE(QTest::qWaitFor([&] { return OnService("重启后.txt"); }, kWaitMs));
 
