@@ -26,6 +26,7 @@
 #include "client/Communication.h"
 #include "client/LoginLogic.h"
 #include "client/MainDialog.h"
+#include "client/tests/ClientRig.h"
 #include "client/tests/XDisplay.h"
 #include "common/GlobalSetting.h"
 #include "platform/ProcessList.h"
@@ -40,50 +41,12 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using testing_support::CEngineCopy;
 using testing_support::CRefServiceProcess;
 using testing_support::CXDisplay;
 using testing_support::WaitUntil;
 
 constexpr int kWaitMs = 60000;
-
-// The real engine program under a file name of this run's own: the watchdog looks engines up
-// by file name, and other tests may run tandrix processes beside this one.
-class CEngineCopy {
-  public:
-    explicit CEngineCopy(const fs::path& folder)
-        : m_path(folder / ("tandrix-" + std::to_string(getpid()))) {
-        fs::create_directories(folder);
-        fs::copy_file(TANDRIX_PATH, m_path);
-    }
-    ~CEngineCopy() {
-        for (int pid : Running()) {
-            kill(pid, SIGKILL);
-        }
-    }
-    const fs::path& Path() const { return m_path; }
-    std::vector<int> Running() const { return plat::FindProcesses(m_path.filename().string()); }
-    // The one engine process, once it runs and has its arguments; 0 otherwise.
-    int One() const {
-        std::vector<int> running = Running();
-        return running.size() == 1 && !Arguments(running[0]).empty() ? running[0] : 0;
-    }
-    static std::vector<std::string> Arguments(int pid) {
-        std::ifstream in("/proc/" + std::to_string(pid) + "/cmdline");
-        std::string text(std::istreambuf_iterator<char>(in), {});
-        std::vector<std::string> args;
-        std::stringstream parts(text);
-        for (std::string part; std::getline(parts, part, '\0');) {
-            args.push_back(part);
-        }
-        if (!args.empty()) {
-            args.erase(args.begin());
-        }
-        return args;
-    }
-
-  private:
-    fs::path m_path;
-};
 
 QString ScreenshotPath(const QString& name) {
     QDir().mkpath(QStringLiteral(SCREENSHOT_DIR));
@@ -164,7 +127,7 @@ class DesktopRunTest : public ::testing::Test {
     DesktopRunTest()
         : display_(1024, 600),
           service_(REFSERVICE_PATH, home_.path() / "service", "alice", "secret"),
-          engine_(home_.path() / "bin") {
+          engine_(TANDRIX_PATH, home_.path() / "bin") {
         display_.StartTrayHost();
         setenv("DISPLAY", display_.Name().c_str(), 1);
         setenv("QT_QPA_PLATFORM", "xcb", 1);
@@ -182,18 +145,9 @@ class DesktopRunTest : public ::testing::Test {
         CGlobalSetting().SetValue(L"main", L"server", std::wstring(address.begin(), address.end()),
                                   L"config.ini");
         CDbBase::SetAccount("alice");
-        // The state a previous run leaves: the remembered account and the sync directory.
         fs::create_directories(syncDir_);
-        CGlobalSetting setting;
-        setting.m_wstrUser = L"alice";
-        setting.Save(L"config.ini");
-        UserInfo user;
-        user.strAccount = "alice";
-        user.strPassword = Base64Encode("secret");
-        WriteUserRecord(user);
-        CClientSession::Get().SetUser(user);
+        testing_support::RememberAccount(syncDir_);
         CClientSession::Get().SetSyncDir(L"");
-        SetSystemConfig("SyncDir", syncDir_.wstring());
 
         messages_ = std::thread([] { CCommunication::Get().MessageThread(); });
         WaitUntil([] { return CCommunication::Get().MessageThreadId() != 0; });
