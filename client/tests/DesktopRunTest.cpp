@@ -68,6 +68,30 @@ bool GrabTrayCorner(QSystemTrayIcon* tray, const QString& name) {
         .save(ScreenshotPath(name));
 }
 
+// The tray icon's pixels as the X server shows them.
+QImage IconPixels(QSystemTrayIcon* tray) {
+    const QRect at = tray->geometry();
+    return QGuiApplication::primaryScreen()
+        ->grabWindow(0, at.x(), at.y(), at.width(), at.height())
+        .toImage();
+}
+
+// Waits until the icon on the screen differs from `before` and looks the same twice in a row:
+// the tray host paints on its own time. Returns the pixels, or a null image after the wait.
+QImage SettledIconPixels(QSystemTrayIcon* tray, const QImage& before) {
+    QImage last;
+    QImage now;
+    const bool settled = QTest::qWaitFor(
+        [&] {
+            now = IconPixels(tray);
+            const bool same = now == last;
+            last = now;
+            return same && now != before;
+        },
+        kWaitMs);
+    return settled ? now : QImage();
+}
+
 // One window's pixels as the X server has them.
 bool GrabWindow(QWidget* window, const QString& name) {
     return QGuiApplication::primaryScreen()->grabWindow(window->winId()).save(ScreenshotPath(name));
@@ -333,8 +357,11 @@ TEST_F(DesktopRunTest, TheTrayFollowsTheEngineFromStartToQuit) {
     EXPECT_FALSE(dialog.Tray().Icon().IsAnimating());
     // The space row has had its first poll.
     EXPECT_TRUE(QTest::qWaitFor([&] { return !dialog.Tray().SpaceText().empty(); }, kWaitMs));
+    QSystemTrayIcon* tray = dialog.Tray().Icon().Tray();
+    const QImage synced = SettledIconPixels(tray, QImage());
+    ASSERT_FALSE(synced.isNull());
     EXPECT_TRUE(GrabScreen("tray"));
-    EXPECT_TRUE(GrabTrayCorner(dialog.Tray().Icon().Tray(), "tray-icon"));
+    EXPECT_TRUE(GrabTrayCorner(tray, "tray-icon"));
 
     // Pause from the menu: the engine holds its watch; a file written meanwhile waits.
     ASSERT_TRUE(ChooseFromTrayMenu(dialog, QStringLiteral("暂停同步"), "tray-menu"));
@@ -345,7 +372,9 @@ TEST_F(DesktopRunTest, TheTrayFollowsTheEngineFromStartToQuit) {
     EXPECT_EQ(dialog.Tray().Icon().ShownIcon(), ICON_PAUSED);
     EXPECT_EQ(GetSystemConfig("Stop"), L"1");
     std::ofstream(syncDir_ / "暂停时.txt") << "written while paused";
-    EXPECT_TRUE(GrabTrayCorner(dialog.Tray().Icon().Tray(), "tray-icon-paused"));
+    EXPECT_FALSE(SettledIconPixels(tray, synced).isNull())
+        << "the tray host still shows the icon from before the pause";
+    EXPECT_TRUE(GrabTrayCorner(tray, "tray-icon-paused"));
     EXPECT_FALSE(OnService("暂停时.txt")) << "uploaded while paused";
 
     // Resume from the menu: the waiting file goes up.
