@@ -130,6 +130,10 @@ std::string LoginFailure(int result) {
         case 8011:
             return "network fault";
         default:
+            // The transfer library's own codes: the request never got an answer.
+            if (result >= 1 && result <= 89) {
+                return "the service cannot be reached";
+            }
             return "wrong account name or password";
     }
 }
@@ -145,6 +149,9 @@ int Login(const TArgs& args) {
     if (!ReadPassword(args, password)) {
         return EXIT_FAILED;
     }
+    // The requests go to the server of config.ini; a refused login leaves the one before.
+    std::wstring before;
+    CGlobalSetting().GetValue(L"main", L"server", before, L"config.ini");
     if (CGlobalSetting().SetValue(L"main", L"server", StringToWstring(server), L"config.ini") !=
         0) {
         Complain("cannot write config.ini");
@@ -156,6 +163,7 @@ int Login(const TArgs& args) {
     const int result = LoginWithService(user);
     AfLog(1, "CorvenaCli", "Login", __LINE__, "Login return code=%d", result);
     if (result != 0) {
+        CGlobalSetting().SetValue(L"main", L"server", before, L"config.ini");
         Complain("login refused: " + LoginFailure(result) + " (" +
                  WstringToString(LoginErrorText(result)) + ", " + std::to_string(result) + ")");
         return EXIT_FAILED;
@@ -241,7 +249,11 @@ int Status(const TArgs&) {
     const std::string word =
         bRunning ? StateWord(state.status, state.flags, state.held) : "stopped";
     Say(word + " (" + std::to_string(queued) + " queued, " + std::to_string(failed) + " failed)");
-    return bRunning ? EXIT_OK : EXIT_STOPPED;
+    if (!bRunning) {
+        Complain(kNoEngine);
+        return EXIT_STOPPED;
+    }
+    return EXIT_OK;
 }
 
 bool ParseSeconds(const std::string& text, unsigned& seconds) {
