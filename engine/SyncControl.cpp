@@ -150,6 +150,7 @@ void CSyncControl::OnSyncNow(const plat::MSG& msg) {
     TSyncRequest request;
     request.dwThread = static_cast<plat::DWORD>(msg.wParam);
     request.iId = msg.lParam;
+    request.tArrived = plat::Clock::Now();
     AfLog(1, kLog, "CSyncControl::Run", __LINE__, "comparison asked for by thread %u (%ld)",
           request.dwThread, static_cast<long>(request.iId));
     m_syncRequests.push_back(request);
@@ -167,8 +168,11 @@ void CSyncControl::AdvanceSyncRequests() {
     }
     CTaskBuilder& builder = m_pTaskBuilderManager->TaskBuilder();
     const bool bDrained = CSyncingTaskArray::Get()->HasTask() == 0;
+    const bool bDiskTaken = builder.DiskMonitor().GetPendingCount() == 0;
+    const auto tNow = plat::Clock::Now();
     for (auto it = m_syncRequests.begin(); it != m_syncRequests.end();) {
-        if (it->iPhase == 0 && bDrained) {
+        if (it->iPhase == 0 && bDrained && bDiskTaken &&
+            tNow - it->tArrived >= plat::Clock::Duration(kSyncSettleMs)) {
             // Tasks in the queue would be found again by a comparison running beside them.
             it->uComparison = builder.ComparisonsBegun() + 1;
             it->iPhase = 1;

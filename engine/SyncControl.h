@@ -23,6 +23,7 @@
 #include "common/ThreadMgr.h"
 #include "engine/TaskBuilderManager.h"
 #include "engine/TaskManager.h"
+#include "platform/Clock.h"
 #include "transfer/TransferManager.h"
 
 class CSyncControl : public CThreadMgr {
@@ -32,6 +33,10 @@ class CSyncControl : public CThreadMgr {
     static constexpr std::uint32_t kResumeHeadStartMs = 300;
     // How often the control thread looks at pending comparison requests.
     static constexpr plat::DWORD kSyncRequestPollMs = 100;
+    // A change made just before a comparison request reaches the disk monitor's batch within
+    // this time; the requested comparison waits for it, so that the batch's tasks and the
+    // comparison's do not act on the same item side by side.
+    static constexpr plat::DWORD kSyncSettleMs = 500;
 
     // Reloads every store table, takes the service as reachable unless the system table's
     // "NetState" says "0", then creates and starts the three managers' threads. When a reload
@@ -91,14 +96,16 @@ class CSyncControl : public CThreadMgr {
     bool NextMessage(plat::MSG& msg);
     void OnSyncNow(const plat::MSG& msg);
     void OnGetState(const plat::MSG& msg) const;
-    // Moves each pending request on: it waits for the queue to drain, then for a comparison
-    // begun after that, then for the queue to drain again, and is answered.
+    // Moves each pending request on: it waits kSyncSettleMs, for the queue to drain and the
+    // disk monitor's pending notifications to be taken, then for a comparison begun after
+    // that, then for the queue to drain again, and is answered.
     void AdvanceSyncRequests();
     void AnswerSyncRequests(int iResult);
 
     struct TSyncRequest {
         plat::DWORD dwThread = 0;
         plat::LPARAM iId = 0;
+        plat::Clock::TimePoint tArrived{};
         unsigned uComparison = 0;  // the comparison that serves it, once started
         int iPhase = 0;            // 0 queue before, 1 comparison, 2 queue after
     };
