@@ -406,37 +406,31 @@ int ConfirmDeletions(const TArgs&) {
     return EXIT_OK;
 }
 
-int Queue(const TArgs&) {
-    if (RequireAccount().empty()) {
-        return EXIT_FAILED;
-    }
+// One of the sync detail window's lists, one item a line.
+template <typename Record>
+int PrintList(const std::vector<Record>& records,
+              std::string (*line)(const Record&, const std::wstring&)) {
     const std::wstring syncDir = GetSystemConfig("SyncDir");
-    for (const TComand& task : Queued()) {
-        Say(TaskLine(task, syncDir));
+    for (const Record& record : records) {
+        Say(line(record, syncDir));
     }
     return EXIT_OK;
+}
+
+std::string CompletedLine(const SyncCompleted& done, const std::wstring& syncDir) {
+    return TaskLine(done.tComand, syncDir);
+}
+
+int Queue(const TArgs&) {
+    return RequireAccount().empty() ? EXIT_FAILED : PrintList(Queued(), &TaskLine);
 }
 
 int CompletedList(const TArgs&) {
-    if (RequireAccount().empty()) {
-        return EXIT_FAILED;
-    }
-    const std::wstring syncDir = GetSystemConfig("SyncDir");
-    for (const SyncCompleted& done : Completed()) {
-        Say(TaskLine(done.tComand, syncDir));
-    }
-    return EXIT_OK;
+    return RequireAccount().empty() ? EXIT_FAILED : PrintList(Completed(), &CompletedLine);
 }
 
 int FailedList(const TArgs&) {
-    if (RequireAccount().empty()) {
-        return EXIT_FAILED;
-    }
-    const std::wstring syncDir = GetSystemConfig("SyncDir");
-    for (const SyncFail& fail : Failed()) {
-        Say(FailLine(fail, syncDir));
-    }
-    return EXIT_OK;
+    return RequireAccount().empty() ? EXIT_FAILED : PrintList(Failed(), &FailLine);
 }
 
 int Logout(const TArgs&) {

@@ -6,21 +6,10 @@
 
 #include "cli/tests/CliRig.h"
 #include "store/tablestore/DbBase.h"
-#include "store/tablestore/SystemInfo.h"
 #include "store/tablestore/UserInfo.h"
 
 namespace cli_test {
 namespace {
-
-std::wstring StoredConfig(const std::string& key) {
-    CSystemInfo config;
-    std::wstring value;
-    if (config.ConnectDB() == 0) {
-        config.GetConfig(key, value);
-    }
-    config.Disconnect();
-    return value;
-}
 
 UserInfo StoredUser() {
     CUserInfo users;

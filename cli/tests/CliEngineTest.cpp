@@ -5,20 +5,9 @@
 #include "cli/tests/CliRig.h"
 #include "platform/Window.h"
 #include "store/tablestore/DbBase.h"
-#include "store/tablestore/SystemInfo.h"
 
 namespace cli_test {
 namespace {
-
-std::wstring StoredConfig(const std::string& key) {
-    CSystemInfo config;
-    std::wstring value;
-    if (config.ConnectDB() == 0) {
-        config.GetConfig(key, value);
-    }
-    config.Disconnect();
-    return value;
-}
 
 class CliEngineTest : public ::testing::Test {
   protected:
@@ -265,9 +254,12 @@ TEST_F(CliEngineTest, SigtermDuringATransferAndARestartThatFinishesIt) {
                                                    {"count", 1}}));
     StartRun();
     EXPECT_TRUE(WaitUntil([&] { return home.State() == "syncing"; }, 60s));
+    CCliProcess waiting(home.work, {"sync", "--wait", "--timeout", "120"});
     run->Signal(SIGTERM);
     EXPECT_EQ(run->Wait(30s), 0) << run->Out() << run->Err();
     run.reset();
+    EXPECT_EQ(waiting.Wait(30s), 2) << "a sync waiting on the engine that ended";
+    EXPECT_EQ(Lines(waiting.Err()).size(), 1u) << waiting.Err();
     EXPECT_EQ(plat::FindWindow(L"Ostrand"), nullptr);
     EXPECT_EQ(home.Cli({"status"}).code, 3);
 

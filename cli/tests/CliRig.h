@@ -21,6 +21,7 @@
 
 #include "common/GlobalSetting.h"
 #include "common/Utility.h"
+#include "store/tablestore/SystemInfo.h"
 #include "testing/FileText.h"
 #include "testing/RefServiceProcess.h"
 #include "testing/ServiceEnvironment.h"
@@ -227,6 +228,17 @@ class CliHome {
     std::filesystem::path work = home.path() / "work";
     std::string account;
 };
+
+// A key of the system table of the account the store is set to (empty when missing).
+inline std::wstring StoredConfig(const std::string& key) {
+    CSystemInfo config;
+    std::wstring value;
+    if (config.ConnectDB() == 0) {
+        config.GetConfig(key, value);
+    }
+    config.Disconnect();
+    return value;
+}
 
 // The lines of a text.
 inline std::vector<std::string> Lines(const std::string& text) {
