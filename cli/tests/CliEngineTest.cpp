@@ -254,6 +254,7 @@ TEST_F(CliEngineTest, SigtermDuringATransferAndARestartThatFinishesIt) {
                                                    {"count", 1}}));
     StartRun();
     EXPECT_TRUE(WaitUntil([&] { return home.State() == "syncing"; }, 60s));
+    EXPECT_EQ(home.Cli({"queue"}).out, home.Local("big.bin").string() + "\tupload\n");
     CCliProcess waiting(home.work, {"sync", "--wait", "--timeout", "120"});
     run->Signal(SIGTERM);
     EXPECT_EQ(run->Wait(30s), 0) << run->Out() << run->Err();
