@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
 #include <map>
 #include <set>
 #include <string>
@@ -22,6 +21,7 @@
 #include "common/GlobalSetting.h"
 #include "common/Utility.h"
 #include "engine/SyncDirCheck.h"
+#include "platform/SecretInput.h"
 #include "rest/UserMgr.h"
 #include "store/SyncCodes.h"
 #include "store/tablestore/DbBase.h"
@@ -102,7 +102,7 @@ bool ReadPassword(const TArgs& args, std::string& password) {
             Complain("cannot read the password from " + args.Value("--password-file"));
             return false;
         }
-    } else if (!std::getline(std::cin, password)) {
+    } else if (!plat::ReadSecretLine(password)) {
         Complain("no password on standard input");
         return false;
     }
