@@ -164,8 +164,12 @@ int Login(const TArgs& args) {
     AfLog(1, "CorvenaCli", "Login", __LINE__, "Login return code=%d", result);
     if (result != 0) {
         CGlobalSetting().SetValue(L"main", L"server", before, L"config.ini");
+        // The login dialog's text where it names the cause (it calls every other transfer
+        // error a wrong password).
+        const bool bDialogText = result == 6 || result == 22 || result >= 8000;
         Complain("login refused: " + LoginFailure(result) + " (" +
-                 WstringToString(LoginErrorText(result)) + ", " + std::to_string(result) + ")");
+                 (bDialogText ? WstringToString(LoginErrorText(result)) + ", " : std::string()) +
+                 std::to_string(result) + ")");
         return EXIT_FAILED;
     }
     CDbBase::SetAccount(name);
