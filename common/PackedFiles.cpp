@@ -133,8 +133,10 @@ void CPackedFiles::Add(int iId, int iPId, int iType, std::string_view name,
     }
     char* room = Allocate(bytes, record.uTexts);
     for (const std::string_view text : texts) {
-        std::memcpy(room, text.data(), text.size());
-        room += text.size();
+        if (!text.empty()) {
+            std::memcpy(room, text.data(), text.size());
+            room += text.size();
+        }
     }
     if (bLeaf) {
         record.uLength[kName] = kNameIsLeaf;
@@ -193,7 +195,9 @@ void CPackedFiles::SetRelativePath(std::size_t i, std::string_view relativePath)
     m_uWaste += record.uPathLength;
     record.uPathLength = static_cast<std::uint32_t>(relativePath.size());
     char* room = Allocate(relativePath.size(), record.uPath);
-    std::memcpy(room, relativePath.data(), relativePath.size());
+    if (!relativePath.empty()) {
+        std::memcpy(room, relativePath.data(), relativePath.size());
+    }
 }
 
 std::string_view CPackedFiles::Text(std::size_t i, ETextField field) const {

@@ -1,5 +1,7 @@
 #include "engine/OfflineComparison.h"
 
+#include <malloc.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
@@ -103,6 +105,15 @@ std::unordered_set<std::string> RefusedPaths(const CPackedFiles& table,
 }  // namespace
 
 int COfflineComparison::GetOffLineTask(std::vector<TComand>& tasks) {
+    const int result = Compare(tasks);
+    // The lists of the whole sync directory are freed by now; the allocator keeps their pages
+    // in the arena of the thread that compared unless told to give them back, and each thread
+    // that compares has an arena of its own.
+    malloc_trim(0);
+    return result;
+}
+
+int COfflineComparison::Compare(std::vector<TComand>& tasks) {
     tasks.clear();
     m_hold = TDeletionHold();
     AfLog(1, kLogFile, kFunction, __LINE__, "%s", "GetOffLineTask begin");
