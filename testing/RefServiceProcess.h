@@ -14,10 +14,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <stdexcept>
@@ -216,6 +218,22 @@ class CRefServiceProcess {
                          const std::string& content) {
         auto result = Client().Put("/admin/fs/file?user=" + user + "&path=" + QueryEscaped(path),
                                    content, "application/octet-stream");
+        return Parsed(result, path)["fid"].asInt64();
+    }
+    // The same for a file too large to hold in memory: its size bytes are asked from
+    // fill(offset, piece) in pieces of at most a MiB, piece sized to what is wanted.
+    std::int64_t PutGeneratedFile(const std::string& user, const std::string& path,
+                                  std::uint64_t size,
+                                  const std::function<void(std::uint64_t, std::string&)>& fill) {
+        std::string piece;
+        auto result = Client().Put(
+            "/admin/fs/file?user=" + user + "&path=" + QueryEscaped(path), size,
+            [&](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                piece.resize(std::min<std::size_t>(length, 1 << 20));
+                fill(offset, piece);
+                return sink.write(piece.data(), piece.size());
+            },
+            "application/octet-stream");
         return Parsed(result, path)["fid"].asInt64();
     }
     std::int64_t MakeFolder(const std::string& user, const std::string& path) {

@@ -15,6 +15,7 @@
 #include "platform/Paths.h"
 #include "platform/Window.h"
 #include "store/SyncCodes.h"
+#include "store/tablestore/SyncFail.h"
 #include "testing/LogText.h"
 
 extern char** environ;
@@ -77,6 +78,17 @@ class CEngineProcess {
   private:
     pid_t m_pid = -1;
 };
+
+// The stored fail list, read through a connection of its own.
+inline std::vector<SyncFail> FailEntries() {
+    CSyncFail table;
+    std::vector<SyncFail> fails;
+    if (table.ConnectDB() == 0) {
+        table.GetFailArr(fails);
+    }
+    table.Disconnect();
+    return fails;
+}
 
 class EngineProgramRig : public ::testing::Test {
   protected:

@@ -9,7 +9,6 @@
 #include <set>
 
 #include "engine/tests/EngineProgramRig.h"
-#include "store/tablestore/SyncFail.h"
 #include "store/tablestore/SystemInfo.h"
 
 namespace engine_test {
@@ -41,16 +40,6 @@ std::set<std::string> PartialFiles(const fs::path& syncDir) {
         }
     }
     return partials;
-}
-
-std::vector<SyncFail> FailEntries() {
-    CSyncFail table;
-    std::vector<SyncFail> fails;
-    if (table.ConnectDB() == 0) {
-        table.GetFailArr(fails);
-    }
-    table.Disconnect();
-    return fails;
 }
 
 void SetSystemConfig(const char* key, const std::wstring& value) {
