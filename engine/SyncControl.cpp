@@ -27,6 +27,16 @@ bool Succeeded(int nRet) {
     return nRet == 0 || nRet == 101;
 }
 
+// The client keeps the user's pause in "Stop": an engine started again while the client shows
+// it paused (after a crash, by the client's watchdog) starts paused too.
+void TakeStop() {
+    if (CSystemInfoLD::Get()->GetSystemInfo().bStop) {
+        CSyncStatus::Get()->SetFlag(MSYNC_FLAG_PAUSE, true);
+        AfLog(0, kLog, "CSyncControl::CSyncControl", __LINE__, "%s",
+              "Stop = (1): the engine starts paused");
+    }
+}
+
 }  // namespace
 
 CSyncControl::CSyncControl() {
@@ -38,6 +48,7 @@ CSyncControl::CSyncControl() {
         return;
     }
     TakeNetState();
+    TakeStop();
     m_iInitResult = StartManagers();
 }
 
@@ -309,10 +320,20 @@ void CSyncControl::OnThreadStart() {
 
 void CSyncControl::OnSyncCompleteAll() {
     CSyncStatus* pStatus = CSyncStatus::Get();
-    if (pStatus->IsDiskCauseSync() != 0) {
+    if (pStatus->GetFlag(MSYNC_FLAG_DISKCAUSE_SYNC) != 0 &&
+        CSyncingTaskArray::Get()->HasTask() != 0) {
+        // Tasks came in after the worker sent this (a local change as the queue drained): the
+        // disk-caused comparison waits for the report that follows them.
+        AfLog(0, kLog, "CSyncControl::Run", __LINE__, "%s",
+              "MSG_SYNC_COMPLETE_ALL with tasks queued: the disk-caused sync waits for them");
+        return;
+    }
+    const bool bDiskCause = pStatus->IsDiskCauseSync() != 0;
+    // Cleared before the comparison is asked for, so that a request made meanwhile stays.
+    pStatus->SetFlag(MSYNC_FLAG_DISKCAUSE_SYNC, false);
+    if (bDiskCause) {
         StartServerSync();
     }
-    pStatus->SetFlag(MSYNC_FLAG_DISKCAUSE_SYNC, false);
     AfLog(0, kLog, "CSyncControl::Run", __LINE__, "%s",
           "MSG_SYNC_COMPLETE_ALL SetOfflineSync False");
 }

@@ -39,8 +39,9 @@ class CSyncControl : public CThreadMgr {
     static constexpr plat::DWORD kSyncSettleMs = 500;
 
     // Reloads every store table, takes the service as reachable unless the system table's
-    // "NetState" says "0", then creates and starts the three managers' threads. When a reload
-    // fails nothing is started and GetInitResult tells which code it gave.
+    // "NetState" says "0", sets the pause when its "Stop" says "1", then creates and starts the
+    // three managers' threads. When a reload fails nothing is started and GetInitResult tells which
+    // code it gave.
     CSyncControl();
     // Ends the control thread, then the managers' threads (the producers first: task builder,
     // task manager, transfer manager), then empties the in-memory tables (the stored queue is

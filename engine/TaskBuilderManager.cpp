@@ -71,6 +71,12 @@ void CTaskBuilderManager::OnMessage(const plat::MSG& msg) {
 
 int CTaskBuilderManager::init() {
     constexpr const char* kPauseLine = "init return for MSYNC_FLAG_PAUSE";
+    if (CSyncStatus::Get()->GetFlag(MSYNC_FLAG_PAUSE) != 0) {
+        // Started paused: the left-over queue, the boot comparison and the watchers wait for
+        // the resume, which does all three.
+        AfLog(0, __FILE_NAME__, "CTaskBuilderManager::init", __LINE__, "%s", kPauseLine);
+        return 1;
+    }
     if (CSyncingTaskArray::Get()->HasTask() != 0) {
         CSyncingTaskArray::Get()->Release(1);
     }

@@ -21,7 +21,8 @@ class CTaskBuilderManager : public CThreadMgr {
 
     // Releases a left-over queue and waits for it to drain, runs the boot comparison (unless
     // MSYNC_FLAG_WAIT30S_SYNC leaves it to the 30-second tick), waits again, then StartWatch.
-    // 0; 1 when a pause (or the end of the thread) cut it short, the watchers unstarted.
+    // 0; 1 when a pause (or the end of the thread) cut it short, the watchers unstarted; 1 at
+    // once when the engine starts paused (the resume does it all then).
     int init();
     // The message loop; 0 once WM_QUIT arrives (the watchers are ended first).
     int Run() override;

@@ -1,8 +1,9 @@
 #pragma once
 // The reference service as a child process, for tests and benchmarks of the web API client:
 // started on a free port with a data folder of its own, one account and the control interface;
-// stopped with SIGTERM when the object goes. The control interface orders faults, reads the
-// recorded requests and acts as another device of the account. Failures throw
+// stopped with SIGTERM when the object goes. Stop and Start take it down and bring it back on
+// the same port with the same data, as a service that was restarted. The control interface orders
+// faults, reads the recorded requests and acts as another device of the account. Failures throw
 // std::runtime_error (a test fixture's constructor reports them as the test's failure).
 
 #include <httplib.h>
@@ -13,10 +14,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <stdexcept>
@@ -102,8 +105,30 @@ inline std::string QueryEscaped(const std::string& text) {
 class CRefServiceProcess {
   public:
     CRefServiceProcess(const std::string& program, const std::filesystem::path& dataDir,
-                       const std::string& user, const std::string& password) {
+                       const std::string& user, const std::string& password)
+        : m_strProgram(program), m_dataDir(dataDir), m_strUser(user + ":" + password) {
         std::filesystem::create_directories(dataDir);
+        Start();
+    }
+    ~CRefServiceProcess() { Stop(); }
+    CRefServiceProcess(const CRefServiceProcess&) = delete;
+    CRefServiceProcess& operator=(const CRefServiceProcess&) = delete;
+
+    // Ends the service with SIGTERM and waits for it; its data folder stays.
+    void Stop() {
+        if (m_pid > 0) {
+            kill(m_pid, SIGTERM);
+            int status = 0;
+            waitpid(m_pid, &status, 0);
+            m_pid = 0;
+        }
+    }
+    // Starts the service on its data folder: a free port the first time, the same port (and
+    // so the same address for its clients) after a Stop.
+    void Start() {
+        if (m_pid > 0) {
+            return;
+        }
         int out[2];
         if (pipe(out) != 0) {
             throw std::runtime_error("pipe failed");
@@ -112,34 +137,34 @@ class CRefServiceProcess {
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
         posix_spawn_file_actions_addclose(&actions, out[0]);
-        std::vector<std::string> args = {program, "--data", dataDir.string(),      "--port",
-                                         "0",     "--user", user + ":" + password, "--admin"};
+        std::vector<std::string> args = {
+            m_strProgram, "--data",  m_dataDir.string(), "--port", std::to_string(m_iPort),
+            "--user",     m_strUser, "--admin"};
         std::vector<char*> argv;
         for (std::string& arg : args) {
             argv.push_back(arg.data());
         }
         argv.push_back(nullptr);
-        int spawned = posix_spawn(&m_pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+        int spawned =
+            posix_spawn(&m_pid, m_strProgram.c_str(), &actions, nullptr, argv.data(), environ);
         posix_spawn_file_actions_destroy(&actions);
         close(out[1]);
         if (spawned != 0) {
             close(out[0]);
             m_pid = 0;
-            throw std::runtime_error("cannot start " + program);
+            throw std::runtime_error("cannot start " + m_strProgram);
         }
         std::FILE* output = fdopen(out[0], "r");
         bool printed = std::fscanf(output, "%d", &m_iPort) == 1;
         std::fclose(output);
         if (!printed) {
             Stop();
-            throw std::runtime_error(program + " printed no port");
+            throw std::runtime_error(m_strProgram + " printed no port");
         }
     }
-    ~CRefServiceProcess() { Stop(); }
-    CRefServiceProcess(const CRefServiceProcess&) = delete;
-    CRefServiceProcess& operator=(const CRefServiceProcess&) = delete;
 
     int Port() const { return m_iPort; }
+    const std::filesystem::path& DataDir() const { return m_dataDir; }
     std::string Address() const { return "127.0.0.1:" + std::to_string(m_iPort); }
 
     // A control request with a JSON body; the answer's JSON.
@@ -195,6 +220,22 @@ class CRefServiceProcess {
                                    content, "application/octet-stream");
         return Parsed(result, path)["fid"].asInt64();
     }
+    // The same for a file too large to hold in memory: its size bytes are asked from
+    // fill(offset, piece) in pieces of at most a MiB, piece sized to what is wanted.
+    std::int64_t PutGeneratedFile(const std::string& user, const std::string& path,
+                                  std::uint64_t size,
+                                  const std::function<void(std::uint64_t, std::string&)>& fill) {
+        std::string piece;
+        auto result = Client().Put(
+            "/admin/fs/file?user=" + user + "&path=" + QueryEscaped(path), size,
+            [&](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                piece.resize(std::min<std::size_t>(length, 1 << 20));
+                fill(offset, piece);
+                return sink.write(piece.data(), piece.size());
+            },
+            "application/octet-stream");
+        return Parsed(result, path)["fid"].asInt64();
+    }
     std::int64_t MakeFolder(const std::string& user, const std::string& path) {
         Json::Value body;
         body["user"] = user;
@@ -221,14 +262,6 @@ class CRefServiceProcess {
     }
 
   private:
-    void Stop() {
-        if (m_pid > 0) {
-            kill(m_pid, SIGTERM);
-            int status = 0;
-            waitpid(m_pid, &status, 0);
-            m_pid = 0;
-        }
-    }
     httplib::Client Client() const {
         httplib::Client client("127.0.0.1", m_iPort);
         client.set_read_timeout(60, 0);
@@ -249,6 +282,9 @@ class CRefServiceProcess {
         return answer;
     }
 
+    const std::string m_strProgram;
+    const std::filesystem::path m_dataDir;
+    const std::string m_strUser;  // "name:password"
     pid_t m_pid = 0;
     int m_iPort = 0;
 };

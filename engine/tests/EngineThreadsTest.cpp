@@ -14,6 +14,9 @@
 #include "store/SyncTemporary.h"
 #include "store/SyncingTaskArray.h"
 #include "store/SystemInfoLD.h"
+#include "store/UserInfoLD.h"
+#include "store/tablestore/SystemInfo.h"
+#include "store/tablestore/UserInfo.h"
 #include "testing/LogText.h"
 #include "testing/ManualClock.h"
 
@@ -342,6 +345,110 @@ TEST_F(EngineThreadsTest, EachControlMessageHasItsEffect) {
     EXPECT_TRUE(
         Pump([&] { return CountOf(Log(), "Disk Cause offline task begin") > comparisons; }));
     ExpectSettled();
+}
+
+// The client changed a setting or the account and stored it; the message makes the engine read
+// it again.
+TEST_F(EngineThreadsTest, ReloadMessagesReadTheStoredSettingsAgain) {
+    StartEngine();
+    ExpectSettled();
+    auto storeConfig = [](const char* key, const std::wstring& value) {
+        CSystemInfo config;
+        ASSERT_EQ(config.ConnectDB(), 0);
+        ASSERT_EQ(config.SetConfig(key, value), 0);
+        config.Disconnect();
+    };
+    auto storeWebToken = [](const std::string& token) {
+        CUserInfo table;
+        UserInfo user;
+        ASSERT_EQ(table.ConnectDB(), 0);
+        ASSERT_EQ(table.GetUserInfo(user), 0);
+        user.strWebToken = token;
+        ASSERT_EQ(table.SetUserInfo(user), 0);
+        table.Disconnect();
+    };
+    struct Row {
+        const char* why;
+        plat::UINT message;
+        std::function<void()> store;
+        std::function<bool()> taken;
+    };
+    const Row rows[] = {
+        {"system settings, second form", MSG_SETTING_SYSTEM2, [&] { storeConfig("DSpeed", L"77"); },
+         [] { return CSystemInfoLD::Get()->GetSystemInfo().strDSpeed == "77"; }},
+        {"the account", MSG_SETTING_USER, [&] { storeWebToken("first web token"); },
+         [] { return CUserInfoLD::Get()->GetUserInfo().strWebToken == "first web token"; }},
+        {"the account, second form", MSG_SETTING_USER2, [&] { storeWebToken("second web token"); },
+         [] { return CUserInfoLD::Get()->GetUserInfo().strWebToken == "second web token"; }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.why);
+        row.store();
+        EXPECT_FALSE(row.taken()) << "read before the message";
+        Post(row.message);
+        EXPECT_TRUE(Pump(row.taken));
+    }
+    // The account read again still syncs.
+    home.WriteLocal("after-reload.txt", "still syncing");
+    ExpectSettled();
+}
+
+// The client keeps the user's pause in the system table; an engine started meanwhile (after a
+// crash, by the client's watchdog) must not sync until the user resumes.
+TEST_F(EngineThreadsTest, AStoredPauseHoldsTheEngineFromItsStart) {
+    {
+        CSystemInfo config;
+        ASSERT_EQ(config.ConnectDB(), 0);
+        ASSERT_EQ(config.SetConfig("Stop", L"1"), 0);
+        config.Disconnect();
+    }
+    home.WriteLocal("waits.txt", "for the resume");
+    Service().PutFile(home.account, "remote.txt", "waits too");
+    StartEngine();
+    EXPECT_EQ(CSyncStatus::Get()->GetFlag(MSYNC_FLAG_PAUSE), 1);
+    EXPECT_TRUE(Pump(
+        [this] { return Log().find("init return for MSYNC_FLAG_PAUSE") != std::string::npos; }));
+    // Two 30-second periods pass (no server watch waits on them: it starts with the resume).
+    for (int i = 0; i < 2; ++i) {
+        plat::Clock::Advance(31s);
+        Pump([] { return false; }, 300ms);
+    }
+    EXPECT_TRUE(ListingView(home.account).count("waits.txt") == 0) << home.ViewsText();
+    EXPECT_FALSE(std::filesystem::exists(home.Local("remote.txt")));
+
+    Post(MSG_SETTING_RESUMESYNC);
+    EXPECT_TRUE(Pump([this] { return ListingView(home.account).count("waits.txt") == 1; }));
+    ExpectSettled();
+    EXPECT_TRUE(std::filesystem::exists(home.Local("remote.txt")));
+}
+
+// The worker reports a drained queue; before the control thread reads the report, new tasks
+// are being transferred and an in-place edit has asked for a disk-caused comparison. The late
+// report must not drop that request: the comparison follows the new tasks' own report.
+TEST_F(EngineThreadsTest, ALateDrainReportKeepsTheDiskCausedComparison) {
+    home.WriteLocal("edited.txt", "as synced");
+    StartEngine();
+    ExpectSettled();
+    // The upload of a new file is held at the service while the rest happens.
+    Service().AddFault("/ent/file/upload/put", "delay", JsonObject({{"delay_ms", 5000}}));
+    home.WriteLocal("new.txt", "being uploaded");
+    ASSERT_TRUE(Pump([] {
+        return CSyncingTaskArray::Get()->HasTask() != 0 &&
+               CSyncStatus::Get()->GetStatus() == MSYNC_STATE_SYNCING;
+    }));
+    testing_support::WriteWholeFile(home.Local("edited.txt"), "edited in place");
+    ASSERT_TRUE(Pump([] { return CSyncStatus::Get()->GetFlag(MSYNC_FLAG_DISKCAUSE_SYNC) == 1; }));
+    const std::size_t reports = CountOf(Log(), "MSG_SYNC_COMPLETE_ALL");
+    const std::size_t comparisons = CountOf(Log(), "Disk Cause offline task begin");
+    ASSERT_NE(CSyncingTaskArray::Get()->HasTask(), 0) << "the upload ended too soon";
+    Post(MSG_SYNC_COMPLETE_ALL);
+    ASSERT_TRUE(WaitUntil([&] { return CountOf(Log(), "MSG_SYNC_COMPLETE_ALL") > reports; }));
+    EXPECT_EQ(CSyncStatus::Get()->GetFlag(MSYNC_FLAG_DISKCAUSE_SYNC), 1) << "request dropped";
+    // Without moving the clock (no 30-second tick): the comparison follows the upload.
+    EXPECT_TRUE(WaitUntil(
+        [&] { return CountOf(Log(), "Disk Cause offline task begin") > comparisons; }, 20s));
+    ExpectSettled();
+    EXPECT_EQ(Service().ReadFile(home.account, "edited.txt"), "edited in place");
 }
 
 TEST_F(EngineThreadsTest, ResumeStatueReportsSyncedWhenTheQueueIsEmpty) {
