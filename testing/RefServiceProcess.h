@@ -102,44 +102,32 @@ inline std::string QueryEscaped(const std::string& text) {
 class CRefServiceProcess {
   public:
     CRefServiceProcess(const std::string& program, const std::filesystem::path& dataDir,
-                       const std::string& user, const std::string& password) {
+                       const std::string& user, const std::string& password)
+        : m_args{program, "--data", dataDir.string(),      "--port",
+                 "0",     "--user", user + ":" + password, "--admin"} {
         std::filesystem::create_directories(dataDir);
-        int out[2];
-        if (pipe(out) != 0) {
-            throw std::runtime_error("pipe failed");
-        }
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        std::vector<std::string> args = {program, "--data", dataDir.string(),      "--port",
-                                         "0",     "--user", user + ":" + password, "--admin"};
-        std::vector<char*> argv;
-        for (std::string& arg : args) {
-            argv.push_back(arg.data());
-        }
-        argv.push_back(nullptr);
-        int spawned = posix_spawn(&m_pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        close(out[1]);
-        if (spawned != 0) {
-            close(out[0]);
-            m_pid = 0;
-            throw std::runtime_error("cannot start " + program);
-        }
-        std::FILE* output = fdopen(out[0], "r");
-        bool printed = std::fscanf(output, "%d", &m_iPort) == 1;
-        std::fclose(output);
-        if (!printed) {
-            Stop();
-            throw std::runtime_error(program + " printed no port");
-        }
+        Spawn();
     }
     ~CRefServiceProcess() { Stop(); }
     CRefServiceProcess(const CRefServiceProcess&) = delete;
     CRefServiceProcess& operator=(const CRefServiceProcess&) = delete;
 
     int Port() const { return m_iPort; }
+    // Ends the service with SIGTERM (nothing when it is not running), and starts it again on
+    // the same port with the same data, as a service that went away for a while.
+    void Stop() {
+        if (m_pid > 0) {
+            kill(m_pid, SIGTERM);
+            int status = 0;
+            waitpid(m_pid, &status, 0);
+            m_pid = 0;
+        }
+    }
+    void Restart() {
+        Stop();
+        m_args[4] = std::to_string(m_iPort);
+        Spawn();
+    }
     std::string Address() const { return "127.0.0.1:" + std::to_string(m_iPort); }
 
     // A control request with a JSON body; the answer's JSON.
@@ -221,12 +209,36 @@ class CRefServiceProcess {
     }
 
   private:
-    void Stop() {
-        if (m_pid > 0) {
-            kill(m_pid, SIGTERM);
-            int status = 0;
-            waitpid(m_pid, &status, 0);
+    void Spawn() {
+        int out[2];
+        if (pipe(out) != 0) {
+            throw std::runtime_error("pipe failed");
+        }
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        posix_spawn_file_actions_addclose(&actions, out[0]);
+        std::vector<std::string> args = m_args;
+        std::vector<char*> argv;
+        for (std::string& arg : args) {
+            argv.push_back(arg.data());
+        }
+        argv.push_back(nullptr);
+        const std::string& program = m_args[0];
+        int spawned = posix_spawn(&m_pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        close(out[1]);
+        if (spawned != 0) {
+            close(out[0]);
             m_pid = 0;
+            throw std::runtime_error("cannot start " + program);
+        }
+        std::FILE* output = fdopen(out[0], "r");
+        bool printed = std::fscanf(output, "%d", &m_iPort) == 1;
+        std::fclose(output);
+        if (!printed) {
+            Stop();
+            throw std::runtime_error(program + " printed no port");
         }
     }
     httplib::Client Client() const {
@@ -249,6 +261,7 @@ class CRefServiceProcess {
         return answer;
     }
 
+    std::vector<std::string> m_args;  // the command line; its port is 0 until the first start
     pid_t m_pid = 0;
     int m_iPort = 0;
 };
