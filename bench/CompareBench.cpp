@@ -133,13 +133,14 @@ void PrintParts(const std::string& suffix, const fs::path& syncDir) {
     for (int run = 0; run < 3; ++run) {
         auto start = Clock::now();
         CDiskScanner disk;
-        const std::vector<TSyncFile> table = CTSyncFileArray::Get()->GetSyncFile();
+        CPackedFiles table;
+        CTSyncFileArray::Get()->GetSyncFile(table);
         if (disk.Scan(StringToWstring(syncDir.string()), table, std::nullopt) != 0) {
             throw std::runtime_error("the disk scan failed");
         }
         scan = std::min(scan, Seconds(start));
         start = Clock::now();
-        std::vector<TSyncFile> server;
+        CPackedFiles server;
         std::unordered_set<int> refused;
         if (CServerScan::Scan(server, refused) != 0) {
             throw std::runtime_error("the server scan failed");

@@ -25,6 +25,7 @@
 #include "store/tablestore/DbBase.h"
 #include "store/tablestore/RecordColumns.h"
 #include "store/tablestore/SystemInfo.h"
+#include "testing/PackedLists.h"
 
 namespace bench_seed {
 
@@ -75,19 +76,22 @@ inline void SeedDisk(const fs::path& syncDir, int folders, int files) {
 
 // The rows the last sync left: the listing's records with the local modify times.
 inline void SeedTable(const fs::path& syncDir) {
-    std::vector<TSyncFile> listing;
+    CPackedFiles packed;
     std::unordered_set<int> refused;
-    if (CServerScan::ScanfServer(listing) != 0 || CServerScan::VerifyServerData(listing) != 1) {
+    if (CServerScan::ScanfServer(packed) != 0 || CServerScan::VerifyServerData(packed) != 1) {
         throw std::runtime_error("the listing cannot be read");
     }
-    CServerScan::BuildRelativePaths(listing, refused);
+    CServerScan::BuildRelativePaths(packed, refused);
+    std::vector<TSyncFile> listing = testing_support::Unpacked(packed);
+    packed.Clear();
     CDiskScanner disk;
-    if (disk.Scan(StringToWstring(syncDir.string()), {}, std::nullopt) != 0) {
+    if (disk.Scan(StringToWstring(syncDir.string()), CPackedFiles(), std::nullopt) != 0) {
         throw std::runtime_error("the disk cannot be scanned");
     }
     std::unordered_map<std::wstring, std::string> times;
-    for (const TSyncFile& file : disk.Files()) {
-        times.emplace(file.strRelativePath, file.strModifyTime);
+    for (std::size_t i = 0; i < disk.Files().Size(); ++i) {
+        times.emplace(CPackedFiles::UnpackText(disk.Files().RelativePath(i)),
+                      disk.Files().ModifyTime(i));
     }
     std::shared_ptr<CDatabase> database;
     if (CDatabasePool::Instance().Acquire(DbFile::kSyncFile, database) != SQLITE_OK) {

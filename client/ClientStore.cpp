@@ -43,6 +43,10 @@ void Drop(const char* name) {
 void ClearUserData() {
     CGlobalSetting setting;
     setting.Load(L"config.ini");
+    ClearAccountData(setting.m_wstrUser);
+}
+
+void ClearAccountData(const std::wstring& account) {
     Drop<CUserInfo>("USERINFO");
     Drop<CSyncFolder>("SyncFolder");
     Drop<CSyncingTask>("SyncingTask");
@@ -51,7 +55,7 @@ void ClearUserData() {
     Drop<CTSyncFile>("FileInfo");
     Drop<CSystemInfo>("config");
     // The table files are this program's own state, not the user's items: removed for good.
-    std::filesystem::path folder = plat::DataDir() / "user" / WstringToString(setting.m_wstrUser);
+    std::filesystem::path folder = plat::DataDir() / "user" / WstringToString(account);
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
     for (const char* name : {"syncFile.db", "Sync.db", "User.db"}) {
@@ -60,7 +64,8 @@ void ClearUserData() {
         }
     }
     AfLog(1, "CorvenaDlg", "CCorvenaDlg::ClearUserData", 0, "cleared the data of %s",
-          WstringToString(setting.m_wstrUser).c_str());
+          WstringToString(account).c_str());
+    CGlobalSetting setting;
     setting.m_wstrUser.clear();
     setting.Save(L"config.ini");
 }

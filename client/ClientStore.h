@@ -33,3 +33,7 @@ int WriteUserRecord(const UserInfo& info);
 // ClearUserData: empties every table of the remembered account, deletes its three table files
 // and clears the remembered account in config.ini.
 void ClearUserData();
+// The same for the named account (the tables of the account the store is set to): for a
+// caller that has cleared the remembered account already, so that no front end starts the
+// engine on it meanwhile.
+void ClearAccountData(const std::wstring& account);

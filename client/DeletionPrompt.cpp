@@ -39,6 +39,21 @@ void CDeletionPrompt::OnDeletionsHeld(int count) {
     OpenDeletionBox();
 }
 
+int CDeletionPrompt::WaitingCount() const {
+    return m_deletionBox ? 0 : m_declinedCount;
+}
+
+void CDeletionPrompt::Reopen() {
+    if (m_deletionBox) {
+        m_deletionBox->raise();
+        m_deletionBox->activateWindow();
+        return;
+    }
+    if (m_count > 0) {
+        OpenDeletionBox();
+    }
+}
+
 void CDeletionPrompt::OpenDeletionBox() {
     AfLog(1, "CorvenaDlg", "CDeletionPrompt::OpenDeletionBox", 0,
           "the engine holds %d deletions until they are confirmed", m_count);

@@ -2,7 +2,8 @@
 // The engine's notices that wait for the user: deletions it holds back until they are
 // confirmed (MSG_DELETIONS_HELD), and a sync directory it refuses (MSG_ERR_SYNCDIR_REFUSED).
 // Each is one box that does not block the tray; a repeated message updates the box that is
-// already open instead of stacking another.
+// already open instead of stacking another. Deletions the user puts off wait in the tray menu,
+// whose row opens the box again, until they are confirmed.
 //
 // Threads: UI thread only (the tray controller queues the engine's messages here).
 
@@ -21,6 +22,11 @@ class CDeletionPrompt : public QObject {
     // one. After "暂不删除" the same count does not open it again (the engine repeats it after
     // every comparison); a different count does. A count of 0 is ignored.
     void OnDeletionsHeld(int count);
+    // The deletions put off with "暂不删除" (or by closing the box) that wait for a later
+    // confirmation; 0 while the box is open or nothing waits. The tray menu offers them.
+    int WaitingCount() const;
+    // Opens the box again for the deletions that wait, or raises it when it is open.
+    void Reopen();
     // The engine refused the sync directory: one notice, shown until it is closed.
     void OnSyncDirRefused();
 

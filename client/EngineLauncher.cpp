@@ -47,11 +47,15 @@ int CEngineLauncher::StartEngine(plat::DWORD messageThreadId) {
     return 0;
 }
 
+bool CEngineLauncher::IsEngineRunning() const {
+    return plat::IsProcessRunning(m_enginePath.filename().string());
+}
+
 void CEngineLauncher::WatchdogTick() {
     if (!CCommunication::Get().m_bEngineStarted || !m_bWatchEngine) {
         return;
     }
-    if (plat::IsProcessRunning(m_enginePath.filename().string())) {
+    if (IsEngineRunning()) {
         return;
     }
     if (StartEngine(m_threadId) != 0) {

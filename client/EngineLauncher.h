@@ -33,6 +33,8 @@ class CEngineLauncher {
     void WatchdogTick();
     // Ticks every 500 ms from now on.
     void StartWatchdog();
+    // A process of the engine's file name runs (it may not have its window yet).
+    bool IsEngineRunning() const;
 
     std::atomic<bool> m_bWatchEngine{false};
 

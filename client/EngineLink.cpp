@@ -18,6 +18,14 @@ bool PostToEngine(plat::UINT message, plat::WPARAM wParam, plat::LPARAM lParam) 
     return engine != nullptr && plat::PostMessage(engine, message, wParam, lParam);
 }
 
+bool WaitForEngineWindow(std::uint32_t maxWaitMs) {
+    const auto deadline = plat::Clock::Now() + plat::Clock::Duration(maxWaitMs);
+    while (!IsEngineWindowPresent() && plat::Clock::Now() < deadline) {
+        plat::Sleep(5);
+    }
+    return IsEngineWindowPresent();
+}
+
 bool StopEngine(std::uint32_t maxWaitMs) {
     plat::HWND engine = plat::FindWindow(kEngineWindow);
     if (engine == nullptr) {

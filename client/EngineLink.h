@@ -12,6 +12,10 @@ bool IsEngineWindowPresent();
 // Posts to the engine window; false when it is missing.
 bool PostToEngine(plat::UINT message, plat::WPARAM wParam, plat::LPARAM lParam);
 
+// Waits, looking every 5 ms on the process clock, until the engine window exists, for at most
+// maxWaitMs. True when it does.
+bool WaitForEngineWindow(std::uint32_t maxWaitMs);
+
 // Sends MSG_ENGINE_EXIT to the engine window and waits, looking every 5 ms on the process
 // clock, until the window is gone, for at most maxWaitMs. True when no engine window is left.
 bool StopEngine(std::uint32_t maxWaitMs = 30000);

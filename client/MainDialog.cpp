@@ -36,6 +36,9 @@
 #include "store/tablestore/DbBase.h"
 
 namespace {
+// How long the close sequence waits for the window of an engine that is still starting.
+constexpr std::uint32_t kEngineStartWaitMs = 10000;
+
 QString Caption() {
     return QString::fromUtf8(kCaption);
 }
@@ -437,6 +440,12 @@ void CCorvenaDlg::CloseSequence() {
         }
     }
     CCommunication::Get().m_bEngineStarted = false;
+    // An engine that is still starting has no window to be told yet; without this wait it
+    // would run on without its front end.
+    if (m_launcher.IsEngineRunning() && !WaitForEngineWindow(kEngineStartWaitMs)) {
+        AfLog(4, "CorvenaDlg", "CCorvenaDlg::OnCancel", 0, "the engine made no window within %u ms",
+              kEngineStartWaitMs);
+    }
     StopEngine();
     CCommunication::Get().StopMessageThread();
     m_tray->Icon().Remove();

@@ -217,6 +217,10 @@ void CSettingDlg::OnForget() {
     done(QDialog::Rejected);
 }
 
+void CSettingDlg::reject() {
+    OnCancel();
+}
+
 void CSettingDlg::OnCancel() {
     done(m_bound ? QDialog::Accepted : QDialog::Rejected);
 }

@@ -46,6 +46,11 @@ class CSettingDlg : public QDialog {
     QPushButton* ForgetButton() const { return m_forget; }
     bool IsBound() const { return m_bound; }
 
+  protected:
+    // The window's close button and Escape answer as "取消" does: while the account is bound
+    // the client carries on.
+    void reject() override;
+
   private:
     void OnMove();
     void OnOk();

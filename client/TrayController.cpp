@@ -22,6 +22,7 @@ CTrayController::CTrayController(std::function<bool()> trayPresent, int trayWait
     connect(m_popup, &QMenu::aboutToShow, this, &CTrayController::RebuildPopup);
     connect(m_icon.get(), &CMyIcon::activated, this, &CTrayController::OnActivated);
     m_menu.SetHandler(ROW_PAUSE, [this] { PauseOrResume(); });
+    m_menu.SetHandler(ROW_HELD_DELETIONS, [this] { m_prompt.Reopen(); });
     m_longPathTimer.setSingleShot(true);
     m_longPathTimer.setInterval(1000);
     connect(&m_longPathTimer, &QTimer::timeout, this, &CTrayController::ShowLongPathNotice);
@@ -121,7 +122,8 @@ ETrayPopup CTrayController::PopupInUse() const {
 void CTrayController::RebuildPopup() {
     ETrayPopup popup = PopupInUse();
     m_popup->clear();
-    for (const TrayMenuRow& row : CTrayMenu::Rows(popup, m_state.IsPaused(), SpaceText())) {
+    for (const TrayMenuRow& row :
+         CTrayMenu::Rows(popup, m_state.IsPaused(), SpaceText(), m_prompt.WaitingCount())) {
         if (row.separator) {
             m_popup->addSeparator();
             continue;

@@ -1,7 +1,8 @@
 #pragma once
 // The tray as the main dialog uses it: the icon and its look, the popup menu in use, the
-// engine's status messages and notices, left clicks, and the pause and resume row. The other
-// rows' handlers are set by the main dialog (CreateContextMenu).
+// engine's status messages and notices, left clicks, the pause and resume row and the row of
+// the deletions that wait for a confirmation. The other rows' handlers are set by the main
+// dialog (CreateContextMenu).
 //
 // Threads: created and used on the UI thread. The listeners registered with CCommunication run
 // on the message thread and only touch CTrayState (locked); every look reaches CMyIcon on the

@@ -100,6 +100,7 @@ void CMyIcon::ShowTip(const QString& tip) {
     } else if (m_window != nullptr) {
         m_window->SetTip(tip);
     }
+    emit tipShown(tip);
 }
 
 void CMyIcon::Create(const TrayIconInfo& look) {

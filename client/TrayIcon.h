@@ -55,6 +55,8 @@ class CMyIcon : public QObject {
   signals:
     // A click on the icon (or on the window's icon).
     void activated(QSystemTrayIcon::ActivationReason reason);
+    // Each tooltip as it is handed to the tray icon or the window, in order.
+    void tipShown(const QString& tip);
 
   private:
     void LookForTray();

@@ -28,6 +28,9 @@ enum ETrayRow {
     ROW_EXIT = 9,
     // The sync detail window, listed after "打开同步目录".
     ROW_DETAIL = 10,
+    // Deletions put off by the user, listed after the pause row while they wait: reopens the
+    // box that confirms them.
+    ROW_HELD_DELETIONS = 11,
 };
 
 struct TrayMenuRow {
@@ -49,9 +52,10 @@ class CTrayMenu {
     // The close sequence, also run by the single-row menus.
     void SetExitHandler(Handler handler) { m_exit = std::move(handler); }
 
-    // The rows of a popup; the pause row's text follows the paused flag.
+    // The rows of a popup; the pause row's text follows the paused flag. waitingDeletions > 0
+    // adds the row of the deletions that wait for a confirmation to the full menu.
     static std::vector<TrayMenuRow> Rows(ETrayPopup popup, bool paused,
-                                         const std::wstring& spaceText);
+                                         const std::wstring& spaceText, int waitingDeletions = 0);
     // A click on a row of the popup in use. Returns whether a handler ran.
     bool OnCommand(ETrayPopup popup, int commandId);
 

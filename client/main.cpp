@@ -16,15 +16,32 @@
 #include "platform/CrashReport.h"
 #include "platform/NamedMutex.h"
 #include "platform/Paths.h"
+#include "platform/StopSignal.h"
+#include "platform/SyncObjects.h"
 
 namespace {
 void RestartClient() {
     QProcess::startDetached(QString::fromStdString(plat::ExecutablePath().string()), {});
 }
+
+// SIGINT or SIGTERM (Ctrl-C in a terminal, a session's logout, systemd) takes the close
+// sequence on the UI thread, as "退出" does, so the engine is told to end instead of being
+// left running without its front end.
+std::thread WatchStopSignal(const plat::EventPtr& stopSignal, const plat::EventPtr& ended,
+                            CCorvenaDlg& dialog) {
+    return std::thread([stopSignal, ended, &dialog] {
+        if (plat::WaitForMultipleObjects({stopSignal, ended}, plat::INFINITE) ==
+            plat::WAIT_OBJECT_0) {
+            QMetaObject::invokeMethod(
+                &dialog, [&dialog] { dialog.CloseSequence(); }, Qt::QueuedConnection);
+        }
+    });
+}
 }  // namespace
 
 int main(int argc, char** argv) {
     plat::InstallCrashHandler();
+    const plat::EventPtr stopSignal = plat::InstallStopSignals();
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Corvena"));
     app.setQuitOnLastWindowClosed(false);
@@ -64,7 +81,11 @@ int main(int argc, char** argv) {
         AfLog(1, "Corvena", "CCorvenaApp::InitInstance", 0, "Corvena 111");
         AfLog(1, "Corvena", "CCorvenaApp::InitInstance", 0, "Corvena 222");
         if (dialog.Start()) {
+            const plat::EventPtr ended = plat::CreateEvent(true, false);
+            std::thread stopWatch = WatchStopSignal(stopSignal, ended, dialog);
             exitCode = app.exec();
+            plat::SetEvent(ended);
+            stopWatch.join();
         }
     } catch (const std::exception& error) {
         AfLog(6, "Corvena", "CCorvenaApp::InitInstance", 0, "MAIN THREAD ERROR! %s", error.what());

@@ -1,11 +1,12 @@
-# corvena_test(NAME SOURCES... LIBS ... [THREADED])
+# corvena_test(NAME SOURCES... LIBS ... [THREADED] [SERIAL])
 # Every subsystem keeps its tests in its own tests/ folder and declares them with this.
-# THREADED tests also run in the ThreadSanitizer build (label "threaded").
+# THREADED tests also run in the ThreadSanitizer build (label "threaded"). SERIAL tests run
+# alone: they look the engine up by its program name, which another test's engine would answer.
 function(corvena_test name)
     if(NOT CORVENA_TESTS)
         return()
     endif()
-    cmake_parse_arguments(T "THREADED" "" "SOURCES;LIBS" ${ARGN})
+    cmake_parse_arguments(T "THREADED;SERIAL" "" "SOURCES;LIBS" ${ARGN})
     # The ThreadSanitizer tree runs only the threaded tests, so it builds only those.
     if(CORVENA_SANITIZE STREQUAL "thread" AND NOT T_THREADED)
         return()
@@ -16,5 +17,10 @@ function(corvena_test name)
     if(T_THREADED)
         set(labels threaded)
     endif()
-    gtest_discover_tests(${name} PROPERTIES LABELS "${labels}" DISCOVERY_TIMEOUT 60)
+    set(serial FALSE)
+    if(T_SERIAL)
+        set(serial TRUE)
+    endif()
+    gtest_discover_tests(${name} PROPERTIES LABELS "${labels}" RUN_SERIAL ${serial}
+                         DISCOVERY_TIMEOUT 60)
 endfunction()

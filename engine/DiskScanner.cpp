@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <ctime>
+#include <string>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
@@ -65,31 +66,37 @@ class CTimeText {
     std::string m_text;
 };
 
-// ".\a\b" of "a/b".
-std::wstring RelativeForm(const std::string& path) {
-    std::wstring relative = L".\\" + StringToWstring(path);
-    for (wchar_t& c : relative) {
-        if (c == L'/') {
-            c = L'\\';
+// ".\a\b" of "a/b", in the packed form (the names are UTF-8 already).
+void PackedRelativeForm(const std::string& path, std::string& relative) {
+    relative.assign(".\\");
+    relative += path;
+    for (std::size_t i = 2; i < relative.size(); ++i) {
+        if (relative[i] == '/') {
+            relative[i] = '\\';
         }
     }
-    return relative;
+}
+
+std::wstring RelativeForm(const std::string& path) {
+    std::string relative;
+    PackedRelativeForm(path, relative);
+    return StringToWstring(relative);
 }
 
 }  // namespace
 
 int CDiskScanner::Fail(int result) {
-    m_files.clear();
+    m_files.Clear();
     m_keptOut.clear();
     m_iResult = result;
     return result;
 }
 
-int CDiskScanner::Scan(const std::wstring& syncDir, const std::vector<TSyncFile>& table,
+int CDiskScanner::Scan(const std::wstring& syncDir, const CPackedFiles& table,
                        std::optional<std::uint64_t> recordedDevice) {
     static constexpr const char* kFunction = "CDiskScanner::Scan";
     m_wstrSyncDir = syncDir;
-    m_files.clear();
+    m_files.Clear();
     m_keptOut.clear();
     if (syncDir.empty()) {
         AfLog(4, kLogFile, kFunction, __LINE__, "%s", "Error: no sync directory to scan");
@@ -108,7 +115,7 @@ int CDiskScanner::Scan(const std::wstring& syncDir, const std::vector<TSyncFile>
               root.c_str(), error);
         return Fail(1002);
     }
-    if (tree.items.empty() && !table.empty() && recordedDevice &&
+    if (tree.items.empty() && !table.Empty() && recordedDevice &&
         *recordedDevice != tree.rootDevice) {
         AfLog(4, kLogFile, kFunction, __LINE__,
               "Error: the sync directory (%s) is empty and on device %llu instead of %llu: its "
@@ -143,33 +150,31 @@ int CDiskScanner::Scan(const std::wstring& syncDir, const std::vector<TSyncFile>
                 skipped.eWhy == plat::ScanSkip::Link ? "symbolic link" : "pipe, socket or device");
         }
     }
-    std::unordered_map<std::wstring_view, const TSyncFile*> rows;
-    rows.reserve(table.size());
-    for (const TSyncFile& row : table) {
-        rows.try_emplace(row.strRelativePath, &row);
+    std::unordered_map<std::string_view, std::size_t> rows;
+    rows.reserve(table.Size());
+    for (std::size_t row = 0; row < table.Size(); ++row) {
+        rows.try_emplace(table.RelativePath(row), row);
     }
     CTimeText times;
-    m_files.reserve(tree.items.size());
+    std::string path;
+    std::string size;
+    m_files.Reserve(tree.items.size());
     for (plat::ScanItem& item : tree.items) {
         if (item.bFolder && unlisted.count(item.strPath) != 0) {
             continue;
         }
-        TSyncFile file;
-        file.iType = item.bFolder ? 0 : 1;
-        file.strRelativePath = RelativeForm(item.strPath);
-        file.strName = file.strRelativePath.substr(file.strRelativePath.rfind(L'\\') + 1);
+        PackedRelativeForm(item.strPath, path);
+        size.clear();
         if (!item.bFolder) {
-            file.strFileSize = std::to_string(item.size);
+            size = std::to_string(item.size);
         }
-        file.strModifyTime = times.Of(item.modifyTime);
-        auto row = rows.find(file.strRelativePath);
-        if (row != rows.end()) {
-            file.iId = row->second->iId;
-            file.iPId = row->second->iPId;
-            file.strServerTime = row->second->strServerTime;
-            file.strMD5 = row->second->strMD5;
-        }
-        m_files.push_back(std::move(file));
+        auto row = rows.find(path);
+        const bool bKnown = row != rows.end();
+        const std::size_t t = bKnown ? row->second : 0;
+        m_files.Add(bKnown ? table.Id(t) : 0, bKnown ? table.PId(t) : 0, item.bFolder ? 0 : 1,
+                    std::string_view(), path, size, times.Of(item.modifyTime),
+                    bKnown ? table.ServerTime(t) : std::string_view(),
+                    bKnown ? table.Md5(t) : std::string_view());
         item.strPath = std::string();
     }
     m_iResult = 0;

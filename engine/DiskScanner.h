@@ -19,18 +19,17 @@
 #include <string>
 #include <vector>
 
-#include "common/SyncRecords.h"
+#include "common/PackedFiles.h"
 
 class CDiskScanner {
   public:
     // Scans syncDir (native path). table: the rows of the local file table; recordedDevice: the
     // device the sync directory was on when it last held items, if known. Returns 0; 1001 when
     // syncDir is empty; 1002 when the scan failed as above. The list is empty after a failure.
-    int Scan(const std::wstring& syncDir, const std::vector<TSyncFile>& table,
+    int Scan(const std::wstring& syncDir, const CPackedFiles& table,
              std::optional<std::uint64_t> recordedDevice);
 
-    const std::vector<TSyncFile>& Files() const { return m_files; }
-    std::vector<TSyncFile>& Files() { return m_files; }
+    const CPackedFiles& Files() const { return m_files; }
     int Result() const { return m_iResult; }
     const std::wstring& SyncDir() const { return m_wstrSyncDir; }
     // Relative paths of items that were not walked and whose table rows (the rows below them
@@ -43,7 +42,7 @@ class CDiskScanner {
   private:
     int Fail(int result);
 
-    std::vector<TSyncFile> m_files;
+    CPackedFiles m_files;
     std::vector<std::wstring> m_keptOut;
     std::wstring m_wstrSyncDir;
     std::uint64_t m_device = 0;

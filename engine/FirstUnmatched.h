@@ -10,19 +10,17 @@
 #include <unordered_map>
 #include <vector>
 
-#include "common/SyncRecords.h"
-
 template <class Key, class Hash = std::hash<Key>>
 class CFirstUnmatched {
   public:
     static constexpr std::size_t npos = static_cast<std::size_t>(-1);
 
+    // keyOf(i): the key of record i of the count records of the list.
     template <class KeyOf>
-    CFirstUnmatched(const std::vector<TSyncFile>& list, KeyOf keyOf)
-        : m_next(list.size(), npos), m_matched(list.size(), false) {
-        m_chains.reserve(list.size());
-        for (std::size_t i = 0; i < list.size(); ++i) {
-            auto [it, inserted] = m_chains.try_emplace(keyOf(list[i]), TChain{i, i});
+    CFirstUnmatched(std::size_t count, KeyOf keyOf) : m_next(count, npos), m_matched(count, false) {
+        m_chains.reserve(count);
+        for (std::size_t i = 0; i < count; ++i) {
+            auto [it, inserted] = m_chains.try_emplace(keyOf(i), TChain{i, i});
             if (!inserted) {
                 m_next[it->second.last] = i;
                 it->second.last = i;

@@ -1,9 +1,13 @@
 #include "engine/OfflineComparison.h"
 
+#include <malloc.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
 #include <optional>
+#include <string>
+#include <string_view>
 #include <unordered_set>
 
 #include "common/AfLog.h"
@@ -55,43 +59,44 @@ std::string LocalTimeText(std::time_t t) {
     return text;
 }
 
-// True when the path or a folder above it is one of roots.
-bool AtOrBelow(std::wstring path, const std::unordered_set<std::wstring>& roots) {
-    while (!path.empty() && path != L".") {
-        if (roots.count(path) != 0) {
+// True when the packed path or a folder above it is one of roots.
+bool AtOrBelow(std::string_view path, const std::unordered_set<std::string>& roots) {
+    while (!path.empty() && path != ".") {
+        if (roots.count(std::string(path)) != 0) {
             return true;
         }
-        path = GetParentPath(path);
+        const std::size_t slash = path.rfind('\\');
+        path = slash == std::string_view::npos ? std::string_view() : path.substr(0, slash);
     }
     return false;
 }
 
-// The rows not at or below one of roots; rows itself when there is none to leave out.
-const std::vector<TSyncFile>& RowsOutside(const std::vector<TSyncFile>& rows,
-                                          const std::unordered_set<std::wstring>& roots,
-                                          std::vector<TSyncFile>& kept) {
+// The rows not at or below one of roots (packed paths); rows itself when there is none to
+// leave out.
+const CPackedFiles& RowsOutside(const CPackedFiles& rows,
+                                const std::unordered_set<std::string>& roots, CPackedFiles& kept) {
     if (roots.empty()) {
         return rows;
     }
-    for (const TSyncFile& row : rows) {
-        if (!AtOrBelow(row.strRelativePath, roots)) {
-            kept.push_back(row);
+    for (std::size_t i = 0; i < rows.Size(); ++i) {
+        if (!AtOrBelow(rows.RelativePath(i), roots)) {
+            kept.Add(rows.At(i));
         }
     }
     return kept;
 }
 
-// Table paths of the refused server entries' rows: those rows and everything below them are
-// left out of the server stage.
-std::unordered_set<std::wstring> RefusedPaths(const std::vector<TSyncFile>& table,
-                                              const std::unordered_set<int>& refusedIds) {
-    std::unordered_set<std::wstring> paths;
+// Packed table paths of the refused server entries' rows: those rows and everything below
+// them are left out of the server stage.
+std::unordered_set<std::string> RefusedPaths(const CPackedFiles& table,
+                                             const std::unordered_set<int>& refusedIds) {
+    std::unordered_set<std::string> paths;
     if (refusedIds.empty()) {
         return paths;
     }
-    for (const TSyncFile& row : table) {
-        if (refusedIds.count(row.iId) != 0) {
-            paths.insert(row.strRelativePath);
+    for (std::size_t i = 0; i < table.Size(); ++i) {
+        if (refusedIds.count(table.Id(i)) != 0) {
+            paths.insert(std::string(table.RelativePath(i)));
         }
     }
     return paths;
@@ -100,13 +105,23 @@ std::unordered_set<std::wstring> RefusedPaths(const std::vector<TSyncFile>& tabl
 }  // namespace
 
 int COfflineComparison::GetOffLineTask(std::vector<TComand>& tasks) {
+    const int result = Compare(tasks);
+    // The lists of the whole sync directory are freed by now; the allocator keeps their pages
+    // in the arena of the thread that compared unless told to give them back, and each thread
+    // that compares has an arena of its own.
+    malloc_trim(0);
+    return result;
+}
+
+int COfflineComparison::Compare(std::vector<TComand>& tasks) {
     tasks.clear();
     m_hold = TDeletionHold();
     AfLog(1, kLogFile, kFunction, __LINE__, "%s", "GetOffLineTask begin");
     const std::time_t started = plat::Clock::WallNow();
     const std::optional<std::uint64_t> lastCompared = ReadMark(kTimeKey);
     const std::wstring syncDir = CSystemInfoLD::Get()->GetSystemInfo().wstrSyncDir;
-    const std::vector<TSyncFile> table = CTSyncFileArray::Get()->GetSyncFile();
+    CPackedFiles table;
+    CTSyncFileArray::Get()->GetSyncFile(table);
 
     int result = m_diskScanner.Scan(syncDir, table, ReadMark(kDeviceKey));
     if (result != 0) {
@@ -114,7 +129,7 @@ int COfflineComparison::GetOffLineTask(std::vector<TComand>& tasks) {
               "Scan of the sync directory Failed!, Exit this offline sync. nRet = (%d)", result);
         return result;
     }
-    std::vector<TSyncFile> server;
+    CPackedFiles server;
     std::unordered_set<int> refusedIds;
     result = CServerScan::Scan(server, refusedIds);
     if (result != 0) {
@@ -123,12 +138,14 @@ int COfflineComparison::GetOffLineTask(std::vector<TComand>& tasks) {
         return result;
     }
 
-    const std::unordered_set<std::wstring> keptOut(m_diskScanner.KeptOut().begin(),
-                                                   m_diskScanner.KeptOut().end());
-    std::vector<TSyncFile> diskRowsKept;
-    std::vector<TSyncFile> serverRowsKept;
-    const std::vector<TSyncFile>& diskRows = RowsOutside(table, keptOut, diskRowsKept);
-    const std::vector<TSyncFile>& serverRows =
+    std::unordered_set<std::string> keptOut;
+    for (const std::wstring& path : m_diskScanner.KeptOut()) {
+        keptOut.insert(CPackedFiles::PackText(path));
+    }
+    CPackedFiles diskRowsKept;
+    CPackedFiles serverRowsKept;
+    const CPackedFiles& diskRows = RowsOutside(table, keptOut, diskRowsKept);
+    const CPackedFiles& serverRows =
         RowsOutside(table, RefusedPaths(table, refusedIds), serverRowsKept);
 
     CSycnFileHelper helper(
@@ -137,16 +154,16 @@ int COfflineComparison::GetOffLineTask(std::vector<TComand>& tasks) {
     TChangeGroup serverGroup;
     helper.GroupDiskSyncFile(m_diskScanner.Files(), diskRows, diskGroup);
     helper.GroupServerSyncFile(server, serverRows, serverGroup);
-    server = std::vector<TSyncFile>();
+    server.Clear();
     helper.CmpGroup(diskGroup, serverGroup);
     helper.IsFileClosed(diskGroup);
     helper.IsFileClosed(serverGroup);
 
-    m_hold = CMassDeletionGuard::Apply(diskGroup, serverGroup, table.size());
+    m_hold = CMassDeletionGuard::Apply(diskGroup, serverGroup, table.Size());
     RefillServerTemporary(serverGroup);
     BuildOfflineTasks(diskGroup, serverGroup, tasks);
 
-    if (!m_diskScanner.Files().empty()) {
+    if (!m_diskScanner.Files().Empty()) {
         WriteMark(kDeviceKey, m_diskScanner.Device());
     }
     WriteMark(kTimeKey, static_cast<std::uint64_t>(started));

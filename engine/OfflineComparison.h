@@ -30,6 +30,8 @@ class COfflineComparison {
     const CDiskScanner& DiskScanner() const { return m_diskScanner; }
 
   private:
+    int Compare(std::vector<TComand>& tasks);
+
     CDiskScanner m_diskScanner;
     TDeletionHold m_hold;
 };

@@ -14,18 +14,19 @@ namespace {
 
 constexpr const char* kLogFile = "ServerScan.cpp";
 
-void LogEntry(const char* function, int line, const char* why, const TSyncFile& file) {
+void LogEntry(const char* function, int line, const char* why, const CPackedFiles& list,
+              std::size_t i) {
     std::string trace;
-    GetTraceStringSyncFile(file, trace);
+    GetTraceStringSyncFile(list.At(i), trace);
     AfLog(0, kLogFile, function, line, "%s: %s", why, trace.c_str());
 }
 
 // Position of every id; the first one where an id is listed twice.
-std::unordered_map<int, std::size_t> IdPositions(const std::vector<TSyncFile>& list) {
+std::unordered_map<int, std::size_t> IdPositions(const CPackedFiles& list) {
     std::unordered_map<int, std::size_t> positions;
-    positions.reserve(list.size());
-    for (std::size_t i = 0; i < list.size(); ++i) {
-        positions.try_emplace(list[i].iId, i);
+    positions.reserve(list.Size());
+    for (std::size_t i = 0; i < list.Size(); ++i) {
+        positions.try_emplace(list.Id(i), i);
     }
     return positions;
 }
@@ -35,23 +36,23 @@ enum class EChain : std::uint8_t { Unknown, Walking, Rooted, Broken };
 // Whether each entry's chain of parents reaches the root through listed folders. Each entry is
 // walked once: a chain stops at an entry already decided, and one that meets itself again is
 // a cycle.
-std::vector<EChain> Chains(const std::vector<TSyncFile>& list,
+std::vector<EChain> Chains(const CPackedFiles& list,
                            const std::unordered_map<int, std::size_t>& positions) {
-    std::vector<EChain> state(list.size(), EChain::Unknown);
+    std::vector<EChain> state(list.Size(), EChain::Unknown);
     std::vector<std::size_t> walk;
-    for (std::size_t start = 0; start < list.size(); ++start) {
+    for (std::size_t start = 0; start < list.Size(); ++start) {
         std::size_t i = start;
         EChain end = EChain::Broken;
         while (state[i] == EChain::Unknown) {
             state[i] = EChain::Walking;
             walk.push_back(i);
-            const int pid = list[i].iPId;
+            const int pid = list.PId(i);
             if (pid == 0) {
                 end = EChain::Rooted;
                 break;
             }
             auto parent = positions.find(pid);
-            if (parent == positions.end() || list[parent->second].iType != 0) {
+            if (parent == positions.end() || list.Type(parent->second) != 0) {
                 end = EChain::Broken;
                 break;
             }
@@ -71,18 +72,26 @@ std::vector<EChain> Chains(const std::vector<TSyncFile>& list,
 }  // namespace
 
 bool CServerScan::IsUsableName(const std::wstring& name) {
-    if (name.empty() || name == L"." || name == L"..") {
+    return IsUsableName(CPackedFiles::PackText(name));
+}
+
+bool CServerScan::IsUsableName(std::string_view name) {
+    if (name.empty() || name == "." || name == "..") {
         return false;
     }
-    for (wchar_t c : name) {
-        if (c == L'/' || c == L'\\' || c < 0x20 || (c >= 0x7F && c < 0xA0)) {
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(name[i]);
+        // U+0080 to U+009F are 0xC2 0x80 to 0xC2 0x9F in the packed form.
+        const bool bC1 =
+            c == 0xC2 && i + 1 < name.size() && static_cast<unsigned char>(name[i + 1]) < 0xA0;
+        if (c == '/' || c == '\\' || c < 0x20 || c == 0x7F || bC1) {
             return false;
         }
     }
     return true;
 }
 
-int CServerScan::ScanfServer(std::vector<TSyncFile>& list) {
+int CServerScan::ScanfServer(CPackedFiles& list) {
     CSyncMgr session(4);
     int result = session.GetFileListAll(CUserInfoLD::Get()->GetUserInfo(), list);
     if (result != 0) {
@@ -92,91 +101,88 @@ int CServerScan::ScanfServer(std::vector<TSyncFile>& list) {
     return result;
 }
 
-int CServerScan::VerifyServerData(const std::vector<TSyncFile>& list) {
+int CServerScan::VerifyServerData(const CPackedFiles& list) {
     static constexpr const char* kFunction = "CServerWatch::VerifyServerData";
     const std::unordered_map<int, std::size_t> positions = IdPositions(list);
     const std::vector<EChain> chains = Chains(list, positions);
     int usable = 1;
-    for (std::size_t i = 0; i < list.size(); ++i) {
-        const TSyncFile& file = list[i];
+    for (std::size_t i = 0; i < list.Size(); ++i) {
         const char* why = nullptr;
-        if (file.iId == 0 || file.iId == file.iPId || file.strServerTime.empty()) {
+        if (list.Id(i) == 0 || list.Id(i) == list.PId(i) || list.ServerTime(i).empty()) {
             why = "Unusable server entry";
-        } else if (positions.at(file.iId) != i) {
+        } else if (positions.at(list.Id(i)) != i) {
             why = "Server entry id listed twice";
         } else if (chains[i] != EChain::Rooted) {
             why = "Server entry parents missing or in a cycle";
         }
         if (why != nullptr) {
-            LogEntry(kFunction, __LINE__, why, file);
+            LogEntry(kFunction, __LINE__, why, list, i);
             usable = 0;
         }
     }
     return usable;
 }
 
-void CServerScan::BuildRelativePaths(std::vector<TSyncFile>& list,
-                                     std::unordered_set<int>& refusedIds) {
+void CServerScan::BuildRelativePaths(CPackedFiles& list, std::unordered_set<int>& refusedIds) {
     static constexpr const char* kFunction = "CServerWatch::BuildRelativePaths";
     const std::unordered_map<int, std::size_t> positions = IdPositions(list);
-    std::vector<std::uint8_t> done(list.size(), 0);
-    std::vector<bool> refused(list.size(), false);
+    std::vector<std::uint8_t> done(list.Size(), 0);
+    std::vector<bool> refused(list.Size(), false);
     std::vector<std::size_t> chain;
-    for (std::size_t start = 0; start < list.size(); ++start) {
+    std::string path;
+    for (std::size_t start = 0; start < list.Size(); ++start) {
         // Up to the first entry whose path is known (or the root), then down again; verified
         // listings hold no cycle, and the bound keeps any other from looping.
-        for (std::size_t i = start; !done[i] && chain.size() <= list.size();) {
+        for (std::size_t i = start; !done[i] && chain.size() <= list.Size();) {
             chain.push_back(i);
-            auto parent = list[i].iPId == 0 ? positions.end() : positions.find(list[i].iPId);
+            auto parent = list.PId(i) == 0 ? positions.end() : positions.find(list.PId(i));
             if (parent == positions.end()) {
                 break;
             }
             i = parent->second;
         }
         for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-            TSyncFile& file = list[*it];
-            auto parent = file.iPId == 0 ? positions.end() : positions.find(file.iPId);
+            const std::size_t i = *it;
+            auto parent = list.PId(i) == 0 ? positions.end() : positions.find(list.PId(i));
             const bool bBelowRefused = parent != positions.end() && refused[parent->second];
-            if (bBelowRefused || (parent == positions.end() && file.iPId != 0) ||
-                !IsUsableName(file.strName)) {
-                refused[*it] = true;
+            if (bBelowRefused || (parent == positions.end() && list.PId(i) != 0) ||
+                !IsUsableName(list.Name(i))) {
+                refused[i] = true;
                 LogEntry(kFunction, __LINE__,
                          bBelowRefused ? "Server entry below a refused name left out"
                                        : "Server entry name cannot be a local name, left out",
-                         file);
-            } else if (parent == positions.end()) {
-                file.strRelativePath = L".\\" + file.strName;
+                         list, i);
             } else {
-                file.strRelativePath = list[parent->second].strRelativePath + L"\\" + file.strName;
+                path.assign(parent == positions.end() ? std::string_view(".")
+                                                      : list.RelativePath(parent->second));
+                path += '\\';
+                path += list.Name(i);
+                list.SetRelativePath(i, path);
             }
-            done[*it] = 1;
+            done[i] = 1;
         }
         chain.clear();
     }
-    std::size_t kept = 0;
-    for (std::size_t i = 0; i < list.size(); ++i) {
+    std::vector<bool> keep(list.Size(), true);
+    for (std::size_t i = 0; i < list.Size(); ++i) {
         if (refused[i]) {
-            refusedIds.insert(list[i].iId);
-        } else {
-            if (kept != i) {
-                list[kept] = std::move(list[i]);
-            }
-            ++kept;
+            refusedIds.insert(list.Id(i));
+            keep[i] = false;
         }
     }
-    list.resize(kept);
+    list.KeepIf(keep);
 }
 
-int CServerScan::Scan(std::vector<TSyncFile>& list, std::unordered_set<int>& refusedIds) {
-    list.clear();
+int CServerScan::Scan(CPackedFiles& list, std::unordered_set<int>& refusedIds) {
+    list.Clear();
     refusedIds.clear();
     int result = ScanfServer(list);
     if (result != 0) {
-        list.clear();
+        list.Clear();
         return result;
     }
     if (VerifyServerData(list) == 0) {
-        list.clear();
+        list.Clear();
         return 1001;
     }
     BuildRelativePaths(list, refusedIds);

@@ -13,28 +13,30 @@
 // Threads: the thread that runs the offline comparison.
 
 #include <string>
+#include <string_view>
 #include <unordered_set>
 #include <vector>
 
-#include "common/SyncRecords.h"
+#include "common/PackedFiles.h"
 
 class CServerScan {
   public:
     // The listing through CSyncMgr::GetFileListAll with the stored account; 0 or the listing's
     // error code (logged).
-    static int ScanfServer(std::vector<TSyncFile>& list);
+    static int ScanfServer(CPackedFiles& list);
     // 1 when the listing can be used, else 0 with every unusable entry logged: an id of 0, an
     // id equal to its parent id, an empty server time, an id listed twice, a parent that is
     // not listed (or not a folder) and a chain of parents that comes back on itself.
-    static int VerifyServerData(const std::vector<TSyncFile>& list);
+    static int VerifyServerData(const CPackedFiles& list);
     // Gives every entry of a verified listing its relative path and takes the refused ones
     // (with everything below them) out; their ids go to refusedIds.
-    static void BuildRelativePaths(std::vector<TSyncFile>& list,
-                                   std::unordered_set<int>& refusedIds);
+    static void BuildRelativePaths(CPackedFiles& list, std::unordered_set<int>& refusedIds);
     // ScanfServer, VerifyServerData (1001 when it fails), BuildRelativePaths and
     // CSyncFolderArray::RefrushServerSynceFile; the result of the first step that fails.
-    static int Scan(std::vector<TSyncFile>& list, std::unordered_set<int>& refusedIds);
+    static int Scan(CPackedFiles& list, std::unordered_set<int>& refusedIds);
 
     // True when a name from the service can become a local name.
     static bool IsUsableName(const std::wstring& name);
+    // The same for a name in the packed form.
+    static bool IsUsableName(std::string_view name);
 };

@@ -17,27 +17,34 @@ namespace {
 
 constexpr const char* kLogFile = "WatchManager.cpp";
 
-// Type and relative path: the key of the disk stage and of the group stage.
+// Type and relative path: the key of the disk stage (packed paths) and of the group stage.
+template <class View>
 struct TPathKey {
     int iType;
-    std::wstring_view path;
+    View path;
     bool operator==(const TPathKey&) const = default;
 };
+template <class View>
 struct TPathKeyHash {
-    std::size_t operator()(const TPathKey& key) const {
-        return std::hash<std::wstring_view>()(key.path) * 2 + static_cast<std::size_t>(key.iType);
+    std::size_t operator()(const TPathKey<View>& key) const {
+        return std::hash<View>()(key.path) * 2 + static_cast<std::size_t>(key.iType);
     }
 };
-using CPathIndex = CFirstUnmatched<TPathKey, TPathKeyHash>;
-TPathKey PathKey(const TSyncFile& file) {
-    return TPathKey{file.iType, file.strRelativePath};
+using CPathIndex = CFirstUnmatched<TPathKey<std::wstring_view>, TPathKeyHash<std::wstring_view>>;
+using CPackedPathIndex =
+    CFirstUnmatched<TPathKey<std::string_view>, TPathKeyHash<std::string_view>>;
+TPathKey<std::wstring_view> PathKey(const TSyncFile& file) {
+    return {file.iType, file.strRelativePath};
+}
+TPathKey<std::string_view> PathKey(const CPackedFiles& list, std::size_t i) {
+    return {list.Type(i), list.RelativePath(i)};
 }
 
 // Id and parent id: the key of the server stage.
 using CIdIndex = CFirstUnmatched<std::uint64_t>;
-std::uint64_t IdKey(const TSyncFile& file) {
-    return static_cast<std::uint64_t>(static_cast<std::uint32_t>(file.iId)) << 32 |
-           static_cast<std::uint32_t>(file.iPId);
+std::uint64_t IdKey(int iId, int iPId) {
+    return static_cast<std::uint64_t>(static_cast<std::uint32_t>(iId)) << 32 |
+           static_cast<std::uint32_t>(iPId);
 }
 
 std::string Narrow(const std::wstring& text) {
@@ -79,7 +86,7 @@ enum class EPair { Keep, DropBoth, DropDisk };
 template <class Decide>
 void WalkPairs(std::vector<TSyncFile>& diskList, std::vector<TSyncFile>& serverList,
                Decide decide) {
-    CPathIndex index(serverList, PathKey);
+    CPathIndex index(serverList.size(), [&](std::size_t i) { return PathKey(serverList[i]); });
     std::vector<bool> diskDropped(diskList.size(), false);
     for (std::size_t d = 0; d < diskList.size(); ++d) {
         std::size_t s = index.Find(PathKey(diskList[d]));
@@ -129,35 +136,34 @@ std::string CSycnFileHelper::LocalMd5(const TSyncFile& file) const {
     return GetFileMd5(item);
 }
 
-void CSycnFileHelper::GroupDiskSyncFile(const std::vector<TSyncFile>& disk,
-                                        const std::vector<TSyncFile>& table, TChangeGroup& group) {
+void CSycnFileHelper::GroupDiskSyncFile(const CPackedFiles& disk, const CPackedFiles& table,
+                                        TChangeGroup& group) {
     static constexpr const char* kFunction = "CSycnFileHelper::GroupDiskSyncFile";
     AfLog(0, kLogFile, kFunction, __LINE__, "%s", "CSycnFileHelper::GroupDiskSyncFile Begin");
-    CPathIndex index(table, PathKey);
-    std::vector<bool> diskMatched(disk.size(), false);
-    for (std::size_t d = 0; d < disk.size(); ++d) {
-        const TSyncFile& D = disk[d];
-        std::size_t t = index.Find(PathKey(D));
-        if (t == CPathIndex::npos) {
+    CPackedPathIndex index(table.Size(), [&](std::size_t i) { return PathKey(table, i); });
+    std::vector<bool> diskMatched(disk.Size(), false);
+    for (std::size_t d = 0; d < disk.Size(); ++d) {
+        std::size_t t = index.Find(PathKey(disk, d));
+        if (t == CPackedPathIndex::npos) {
             continue;
         }
-        const TSyncFile& T = table[t];
         index.Match(t);
         diskMatched[d] = true;
-        if (D.iType == 0) {
+        if (disk.Type(d) == 0) {
             continue;
         }
-        const bool bTimeChanged = D.strModifyTime != T.strModifyTime;
+        const bool bTimeChanged = disk.ModifyTime(d) != table.ModifyTime(t);
         // The time has one-second steps: a new size, or a record written within the second of
         // the file's time, is looked at whatever the time says.
-        const bool bLook = bTimeChanged || D.strFileSize != T.strFileSize ||
-                           m_strRacySince.empty() || T.strModifyTime >= m_strRacySince;
+        const bool bLook = bTimeChanged || disk.FileSize(d) != table.FileSize(t) ||
+                           m_strRacySince.empty() || table.ModifyTime(t) >= m_strRacySince;
         if (!bLook) {
             continue;
         }
+        const TSyncFile T = table.At(t);
         TSyncFile R = T;
-        R.strModifyTime = D.strModifyTime;
-        R.strMD5 = LocalMd5(D);
+        R.strModifyTime = disk.ModifyTime(d);
+        R.strMD5 = LocalMd5(R);
         if (R.strMD5.empty()) {
             // Sending an unreadable file as delete plus add would delete the service's copy
             // and then fail the upload.
@@ -176,32 +182,33 @@ void CSycnFileHelper::GroupDiskSyncFile(const std::vector<TSyncFile>& disk,
             CTSyncFileArray::Get()->Modify(R.iId, R);
         }
     }
-    for (std::size_t t = 0; t < table.size(); ++t) {
+    for (std::size_t t = 0; t < table.Size(); ++t) {
         if (!index.Matched(t)) {
+            TSyncFile T = table.At(t);
             AfLog(0, kLogFile, kFunction, __LINE__, "Disk Delete File FileName = (%s)",
-                  Narrow(table[t].strName).c_str());
-            AfLog(0, kLogFile, kFunction, __LINE__, "%s", Trace(table[t]).c_str());
-            group.deleted.push_back(table[t]);
+                  Narrow(T.strName).c_str());
+            AfLog(0, kLogFile, kFunction, __LINE__, "%s", Trace(T).c_str());
+            group.deleted.push_back(std::move(T));
         }
     }
-    for (std::size_t d = 0; d < disk.size(); ++d) {
+    for (std::size_t d = 0; d < disk.Size(); ++d) {
         if (!diskMatched[d]) {
+            TSyncFile D = disk.At(d);
             AfLog(0, kLogFile, kFunction, __LINE__, "Disk Add File FileName = (%s)",
-                  Narrow(disk[d].strName).c_str());
-            AfLog(0, kLogFile, kFunction, __LINE__, "%s", Trace(disk[d]).c_str());
-            group.added.push_back(disk[d]);
+                  Narrow(D.strName).c_str());
+            AfLog(0, kLogFile, kFunction, __LINE__, "%s", Trace(D).c_str());
+            group.added.push_back(std::move(D));
         }
     }
     AfLog(0, kLogFile, kFunction, __LINE__, "%s", "CSycnFileHelper::GroupDiskSyncFile End");
 }
 
-void CSycnFileHelper::GroupServerSyncFile(const std::vector<TSyncFile>& server,
-                                          const std::vector<TSyncFile>& table,
+void CSycnFileHelper::GroupServerSyncFile(const CPackedFiles& server, const CPackedFiles& table,
                                           TChangeGroup& group) {
     static constexpr const char* kFunction = "CSycnFileHelper::GroupServerSyncFile";
     AfLog(0, kLogFile, kFunction, __LINE__, "%s", "CSycnFileHelper::GroupServerSyncFile Begin");
-    CIdIndex index(table, IdKey);
-    std::vector<bool> serverMatched(server.size(), false);
+    CIdIndex index(table.Size(), [&](std::size_t i) { return IdKey(table.Id(i), table.PId(i)); });
+    std::vector<bool> serverMatched(server.Size(), false);
     auto rename = [&](const TSyncFile& S, const TSyncFile& T) {
         TSyncFile R = S;
         R.strName = T.strName;
@@ -214,16 +221,16 @@ void CSycnFileHelper::GroupServerSyncFile(const std::vector<TSyncFile>& server,
               Narrow(S.strName).c_str(), Narrow(T.strName).c_str(), S.iId);
         group.renamed.push_back(std::move(R));
     };
-    for (std::size_t s = 0; s < server.size(); ++s) {
-        const TSyncFile& S = server[s];
-        std::size_t t = index.Find(IdKey(S));
+    for (std::size_t s = 0; s < server.Size(); ++s) {
+        std::size_t t = index.Find(IdKey(server.Id(s), server.PId(s)));
         if (t == CIdIndex::npos) {
             continue;
         }
-        const TSyncFile& T = table[t];
-        const bool bSameName = S.strName == T.strName;
-        const bool bSamePath = S.strRelativePath == T.strRelativePath;
-        if (S.iType == 1 && S.strServerTime != T.strServerTime) {
+        const bool bSameName = server.Name(s) == table.Name(t);
+        const bool bSamePath = server.RelativePath(s) == table.RelativePath(t);
+        if (server.Type(s) == 1 && server.ServerTime(s) != table.ServerTime(t)) {
+            const TSyncFile S = server.At(s);
+            const TSyncFile T = table.At(t);
             if (S.strMD5 != T.strMD5) {
                 TSyncFile R = S;
                 R.strName = T.strName;
@@ -252,27 +259,29 @@ void CSycnFileHelper::GroupServerSyncFile(const std::vector<TSyncFile>& server,
                 continue;
             }
         } else if (!bSameName) {
-            rename(S, T);
-        } else if (!bSamePath && S.iType == 0) {
+            rename(server.At(s), table.At(t));
+        } else if (!bSamePath && server.Type(s) == 0) {
             continue;
         }
         index.Match(t);
         serverMatched[s] = true;
     }
-    for (std::size_t t = 0; t < table.size(); ++t) {
+    for (std::size_t t = 0; t < table.Size(); ++t) {
         if (!index.Matched(t)) {
+            TSyncFile T = table.At(t);
             AfLog(0, kLogFile, kFunction, __LINE__, "Server Delete File FileName = (%s)",
-                  Narrow(table[t].strName).c_str());
-            AfLog(0, kLogFile, kFunction, __LINE__, "%s", Trace(table[t]).c_str());
-            group.deleted.push_back(table[t]);
+                  Narrow(T.strName).c_str());
+            AfLog(0, kLogFile, kFunction, __LINE__, "%s", Trace(T).c_str());
+            group.deleted.push_back(std::move(T));
         }
     }
-    for (std::size_t s = 0; s < server.size(); ++s) {
+    for (std::size_t s = 0; s < server.Size(); ++s) {
         if (!serverMatched[s]) {
+            TSyncFile S = server.At(s);
             AfLog(0, kLogFile, kFunction, __LINE__, "Server Add File FileName = (%s)",
-                  Narrow(server[s].strName).c_str());
-            AfLog(0, kLogFile, kFunction, __LINE__, "%s", Trace(server[s]).c_str());
-            group.added.push_back(server[s]);
+                  Narrow(S.strName).c_str());
+            AfLog(0, kLogFile, kFunction, __LINE__, "%s", Trace(S).c_str());
+            group.added.push_back(std::move(S));
         }
     }
     AfLog(0, kLogFile, kFunction, __LINE__, "%s", "CSycnFileHelper::GroupServerSyncFile end");

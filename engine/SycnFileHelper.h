@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "common/PackedFiles.h"
 #include "common/SyncRecords.h"
 #include "engine/ChangeGroup.h"
 
@@ -30,13 +31,13 @@ class CSycnFileHelper {
     // Disk records against table records (same iType and relative path): modified files (new
     // content) to the modified list; files whose time alone changed get the new time in the
     // table; table records left over are deleted, disk records left over added.
-    void GroupDiskSyncFile(const std::vector<TSyncFile>& disk, const std::vector<TSyncFile>& table,
+    void GroupDiskSyncFile(const CPackedFiles& disk, const CPackedFiles& table,
                            TChangeGroup& group);
     // Server records (with relative paths) against table records (same iId and iPId): new
     // content to modified, new names to renamed (absolute old and new paths), records whose
     // server time alone changed written into the table; leftovers deleted and added.
-    void GroupServerSyncFile(const std::vector<TSyncFile>& server,
-                             const std::vector<TSyncFile>& table, TChangeGroup& group);
+    void GroupServerSyncFile(const CPackedFiles& server, const CPackedFiles& table,
+                             TChangeGroup& group);
     // The five steps, in order: additions, deletions, deletion against modification both
     // ways, modifications. Writes the table for what both sides did alike, renames local
     // conflict copies aside.

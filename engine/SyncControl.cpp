@@ -121,11 +121,93 @@ int CSyncControl::Run() {
         return 1001;
     }
     plat::MSG msg;
-    while (plat::GetMessage(&msg) > 0) {
-        OnMessage(msg);
+    while (NextMessage(msg)) {
+        if (msg.message != 0) {
+            OnMessage(msg);
+        }
+        if (!m_syncRequests.empty()) {
+            AdvanceSyncRequests();
+        }
     }
+    AnswerSyncRequests(SYNC_DONE_ENDING);
     EndThreads();
     return 0;
+}
+
+bool CSyncControl::NextMessage(plat::MSG& msg) {
+    if (m_syncRequests.empty()) {
+        return plat::GetMessage(&msg) > 0;
+    }
+    msg = plat::MSG();
+    if (plat::MsgWaitForObject(nullptr, kSyncRequestPollMs) == plat::WAIT_OBJECT_0 + 1 &&
+        plat::PeekMessage(&msg, true)) {
+        return msg.message != plat::WM_QUIT;
+    }
+    return true;
+}
+
+void CSyncControl::OnSyncNow(const plat::MSG& msg) {
+    TSyncRequest request;
+    request.dwThread = static_cast<plat::DWORD>(msg.wParam);
+    request.iId = msg.lParam;
+    request.tArrived = plat::Clock::Now();
+    AfLog(1, kLog, "CSyncControl::Run", __LINE__, "comparison asked for by thread %u (%ld)",
+          request.dwThread, static_cast<long>(request.iId));
+    m_syncRequests.push_back(request);
+}
+
+void CSyncControl::AdvanceSyncRequests() {
+    CSyncStatus* pStatus = CSyncStatus::Get();
+    if (pStatus->GetFlag(MSYNC_FLAG_PAUSE) != 0) {
+        AnswerSyncRequests(SYNC_DONE_PAUSED);
+        return;
+    }
+    if (pStatus->GetFlag(MSYNC_FLAG_NETSERVICE) == 0) {
+        AnswerSyncRequests(SYNC_DONE_OFFLINE);
+        return;
+    }
+    CTaskBuilder& builder = m_pTaskBuilderManager->TaskBuilder();
+    const bool bDrained = CSyncingTaskArray::Get()->HasTask() == 0;
+    const bool bDiskTaken = builder.DiskMonitor().GetPendingCount() == 0;
+    const auto tNow = plat::Clock::Now();
+    for (auto it = m_syncRequests.begin(); it != m_syncRequests.end();) {
+        if (it->iPhase == 0 && bDrained && bDiskTaken &&
+            tNow - it->tArrived >= plat::Clock::Duration(kSyncSettleMs)) {
+            // Tasks in the queue would be found again by a comparison running beside them.
+            it->uComparison = builder.ComparisonsBegun() + 1;
+            it->iPhase = 1;
+            StartServerSync();
+        }
+        if (it->iPhase == 1 && builder.ComparisonsEnded() >= it->uComparison) {
+            it->iPhase = 2;
+        }
+        if (it->iPhase == 2 && CSyncingTaskArray::Get()->HasTask() == 0) {
+            const int iResult =
+                builder.LastComparisonResult() == 0 ? SYNC_DONE_OK : SYNC_DONE_COMPARE_FAILED;
+            plat::PostThreadMessage(it->dwThread, MSG_SYNC_DONE, static_cast<plat::WPARAM>(it->iId),
+                                    iResult);
+            it = m_syncRequests.erase(it);
+            continue;
+        }
+        ++it;
+    }
+}
+
+void CSyncControl::AnswerSyncRequests(int iResult) {
+    for (const TSyncRequest& request : m_syncRequests) {
+        plat::PostThreadMessage(request.dwThread, MSG_SYNC_DONE,
+                                static_cast<plat::WPARAM>(request.iId), iResult);
+    }
+    m_syncRequests.clear();
+}
+
+void CSyncControl::OnGetState(const plat::MSG& msg) const {
+    CSyncStatus* pStatus = CSyncStatus::Get();
+    const auto word = static_cast<plat::WPARAM>(pStatus->GetStatus() & 0xFF) |
+                      (static_cast<plat::WPARAM>(pStatus->GetFlag() & 0xFF) << 8);
+    const unsigned uHeld =
+        m_pTaskBuilderManager ? m_pTaskBuilderManager->TaskBuilder().HeldDeletions() : 0;
+    plat::PostThreadMessage(static_cast<plat::DWORD>(msg.wParam), MSG_STATE, word, uHeld);
 }
 
 void CSyncControl::EndThreads() {
@@ -187,6 +269,12 @@ void CSyncControl::OnMessage(const plat::MSG& msg) {
             break;
         case MSG_NET_SERVER:
             OnNetServer(msg);
+            break;
+        case MSG_SYNC_NOW:
+            OnSyncNow(msg);
+            break;
+        case MSG_GET_STATE:
+            OnGetState(msg);
             break;
         case MSG_ERR_FILEPATH_TOOLONG:
             PostToUI(msg.message, msg.wParam, msg.lParam);

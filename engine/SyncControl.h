@@ -3,14 +3,17 @@
 // task manager and the transfer manager with their threads, and runs the control thread, which
 // wires the threads together on MSG_THREAD_START and turns the desktop client's requests
 // (pause, resume, speed limits, settings reloads, network up and down, confirmation of held
-// deletions) into status changes and messages for the other threads.
+// deletions) into status changes and messages for the other threads. It also answers the
+// requests of front ends that have no message thread the engine reports to: a comparison now
+// with an answer once it and its tasks are done (MSG_SYNC_NOW), and the current state
+// (MSG_GET_STATE).
 //
 // Threads: the main thread constructs and destroys it; the control thread runs Run; the task
 // callback ProcNotifyTask runs on the task builder's threads (builder manager, server watch,
 // disk monitor handler) and reaches the task manager through the process-wide pointer. The
 // managers are created by the constructor and destroyed by the destructor only, after the
 // control thread has ended, so the other threads read the pointers without a lock. The UI
-// thread id is an atomic.
+// thread id is an atomic. The pending comparison requests are the control thread's own.
 
 #include <atomic>
 #include <memory>
@@ -20,6 +23,7 @@
 #include "common/ThreadMgr.h"
 #include "engine/TaskBuilderManager.h"
 #include "engine/TaskManager.h"
+#include "platform/Clock.h"
 #include "transfer/TransferManager.h"
 
 class CSyncControl : public CThreadMgr {
@@ -27,6 +31,12 @@ class CSyncControl : public CThreadMgr {
     // How long Resume gives the filter rules and the transfer worker before the task builder
     // starts producing tasks.
     static constexpr std::uint32_t kResumeHeadStartMs = 300;
+    // How often the control thread looks at pending comparison requests.
+    static constexpr plat::DWORD kSyncRequestPollMs = 100;
+    // A change made just before a comparison request reaches the disk monitor's batch within
+    // this time; the requested comparison waits for it, so that the batch's tasks and the
+    // comparison's do not act on the same item side by side.
+    static constexpr plat::DWORD kSyncSettleMs = 500;
 
     // Reloads every store table, takes the service as reachable unless the system table's
     // "NetState" says "0", then creates and starts the three managers' threads. When a reload
@@ -81,6 +91,25 @@ class CSyncControl : public CThreadMgr {
     void PostToUI(plat::UINT message, plat::WPARAM wParam, plat::LPARAM lParam) const;
     void StartServerSync();
     void EndThreads();
+    // One message, or (with requests pending) a message or kSyncRequestPollMs: false on
+    // WM_QUIT or a broken queue.
+    bool NextMessage(plat::MSG& msg);
+    void OnSyncNow(const plat::MSG& msg);
+    void OnGetState(const plat::MSG& msg) const;
+    // Moves each pending request on: it waits kSyncSettleMs, for the queue to drain and the
+    // disk monitor's pending notifications to be taken, then for a comparison begun after
+    // that, then for the queue to drain again, and is answered.
+    void AdvanceSyncRequests();
+    void AnswerSyncRequests(int iResult);
+
+    struct TSyncRequest {
+        plat::DWORD dwThread = 0;
+        plat::LPARAM iId = 0;
+        plat::Clock::TimePoint tArrived{};
+        unsigned uComparison = 0;  // the comparison that serves it, once started
+        int iPhase = 0;            // 0 queue before, 1 comparison, 2 queue after
+    };
+    std::vector<TSyncRequest> m_syncRequests;
 
     std::unique_ptr<CTaskBuilderManager> m_pTaskBuilderManager;
     std::unique_ptr<CTaskManager> m_pTaskManager;

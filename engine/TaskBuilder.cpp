@@ -107,19 +107,26 @@ void CTaskBuilder::ONOfflineSync() {
 
 void CTaskBuilder::OfflineSync() {
     std::lock_guard<std::mutex> guard(m_csOffline);
+    m_uBegun.fetch_add(1);
     CSyncStatus* pStatus = CSyncStatus::Get();
     pStatus->SetStatus(MSYNC_STATE_FIND, 1, OPEA_FLAG_RESET);
     std::vector<TComand> tasks;
     const int nRet = m_comparison.GetOffLineTask(tasks);
     if (nRet == 0 || nRet == 101) {
         ApplyHold(tasks);
+        // The filter chain runs on this thread: once the callback returns, every task of the
+        // comparison is queued.
         CallTaskCallback(std::move(tasks), 1);
+        m_iLastResult.store(0);
+        m_uEnded.fetch_add(1);
         return;
     }
     if (pStatus->GetStatus() == MSYNC_STATE_FIND) {
         pStatus->SetStatus(MSYNC_STATE_IDLE, 0, OPEA_FLAG_DEFAULT);
         AfLog(1, __FILE_NAME__, "CTaskBuilder::ONOfflineSync", __LINE__, "%s", kIdleLine);
     }
+    m_iLastResult.store(nRet);
+    m_uEnded.fetch_add(1);
 }
 
 int CTaskBuilder::GetOffLineTask(std::vector<TComand>& tasks) {
@@ -138,6 +145,7 @@ CTaskBuilder::DeletionKey CTaskBuilder::KeyOf(const TComand& task) {
 void CTaskBuilder::ApplyHold(std::vector<TComand>& tasks) {
     const TDeletionHold& hold = m_comparison.Hold();
     m_held.clear();
+    m_uHeld.store(0);
     if (!hold.Any()) {
         // Nothing is held back any more, so there is nothing left to confirm.
         m_confirmed.clear();
@@ -162,6 +170,7 @@ void CTaskBuilder::ApplyHold(std::vector<TComand>& tasks) {
     }
     tasks.insert(tasks.begin(), local.begin(), local.end());
     tasks.insert(tasks.end(), remote.begin(), remote.end());
+    m_uHeld.store(static_cast<unsigned>(m_held.size()));
     if (!m_held.empty()) {
         AfLog(4, __FILE_NAME__, "CTaskBuilder::ONOfflineSync", __LINE__,
               "%zu deletions held until the client confirms them", m_held.size());

@@ -88,6 +88,15 @@ class CTaskBuilder {
     // started at once on the server watch thread. Nothing when none were held.
     void ReleaseHeldDeletions();
 
+    // Comparisons begun and ended since the start, in order (one runs at a time), and the
+    // result of the last one ended (0 or the comparison's failure): a front end that asked
+    // for a comparison knows from them when one begun after its request has ended.
+    unsigned ComparisonsBegun() const { return m_uBegun.load(); }
+    unsigned ComparisonsEnded() const { return m_uEnded.load(); }
+    int LastComparisonResult() const { return m_iLastResult.load(); }
+    // Deletions the last comparison held back for a confirmation.
+    unsigned HeldDeletions() const { return m_uHeld.load(); }
+
     CServerWatch& ServerWatch() { return m_serverWatch; }
     CDiskMonitor& DiskMonitor() { return m_diskMonitor; }
 
@@ -112,6 +121,11 @@ class CTaskBuilder {
     std::mutex m_csOffline;
     std::vector<TComand> m_held;        // guarded by m_csOffline
     std::set<DeletionKey> m_confirmed;  // guarded by m_csOffline
+
+    std::atomic<unsigned> m_uBegun{0};  // written under m_csOffline
+    std::atomic<unsigned> m_uEnded{0};  // written under m_csOffline, after m_iLastResult
+    std::atomic<int> m_iLastResult{0};
+    std::atomic<unsigned> m_uHeld{0};  // m_held's size, written under m_csOffline
 
     std::atomic<bool> m_bEnd{false};
     const plat::EventPtr m_hEnd = plat::CreateEvent(true, false);  // set with m_bEnd

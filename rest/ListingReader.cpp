@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string_view>
+#include <vector>
 
 #include "common/Utility.h"
 #include "rest/JsonAnswer.h"
@@ -239,15 +240,79 @@ class CWholeText final : public CAnswerSource {
     bool m_bGiven = false;
 };
 
+// Where the entries go while they are read. The entry handed out last may still be written
+// until the next one is asked for or the answer is finished.
+class CListingSink {
+  public:
+    virtual TSyncFile& NewEntry() = 0;
+    virtual TSyncFile& LastEntry() = 0;
+    // The answer is usable: the entries stay.
+    virtual void Finish() = 0;
+    // Removes every entry handed out.
+    virtual void Discard() = 0;
+    virtual void Reserve(std::size_t entries) = 0;
+
+  protected:
+    ~CListingSink() = default;
+};
+
+// Appends to the caller's vector.
+class CVectorSink final : public CListingSink {
+  public:
+    explicit CVectorSink(std::vector<TSyncFile>& files) : m_files(files), m_first(files.size()) {}
+    TSyncFile& NewEntry() override { return m_files.emplace_back(); }
+    TSyncFile& LastEntry() override { return m_files.back(); }
+    void Finish() override {}
+    void Discard() override {
+        m_files.erase(m_files.begin() + std::ptrdiff_t(m_first), m_files.end());
+    }
+    void Reserve(std::size_t entries) override { m_files.reserve(m_first + entries); }
+
+  private:
+    std::vector<TSyncFile>& m_files;
+    std::size_t m_first;
+};
+
+// Packs each entry once it is complete: only the entry being read is held unpacked.
+class CPackedSink final : public CListingSink {
+  public:
+    explicit CPackedSink(CPackedFiles& files) : m_files(files), m_first(files.Size()) {}
+    TSyncFile& NewEntry() override {
+        Finish();
+        m_entry.Clear();
+        m_bPending = true;
+        return m_entry;
+    }
+    TSyncFile& LastEntry() override { return m_entry; }
+    void Finish() override {
+        if (m_bPending) {
+            m_files.Add(m_entry);
+            m_bPending = false;
+        }
+    }
+    void Discard() override {
+        m_bPending = false;
+        std::vector<bool> keep(m_files.Size(), false);
+        std::fill(keep.begin(), keep.begin() + std::ptrdiff_t(m_first), true);
+        m_files.KeepIf(keep);
+    }
+    void Reserve(std::size_t entries) override { m_files.Reserve(m_first + entries); }
+
+  private:
+    CPackedFiles& m_files;
+    std::size_t m_first;
+    TSyncFile m_entry;
+    bool m_bPending = false;
+};
+
 // Receives the parser's events. Depth 1 is the top-level object, depth 2 the "files" array,
 // depth 3 the members of one entry; whatever lies deeper is passed over. The entries are
 // appended to the caller's vector as they are read, and removed again when the answer turns out
 // to be unusable.
 class CListingHandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, CListingHandler> {
   public:
-    CListingHandler(CAnswerReader::EListing kind, const CPieceStream& stream,
-                    std::vector<TSyncFile>& files)
-        : m_kind(kind), m_stream(stream), m_files(files), m_first(files.size()) {}
+    CListingHandler(CAnswerReader::EListing kind, const CPieceStream& stream, CListingSink& files)
+        : m_kind(kind), m_stream(stream), m_files(files) {}
 
     bool Null() { return Value(TValue()); }
     bool Bool(bool b) {
@@ -301,7 +366,7 @@ class CListingHandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, C
     // The listing's result; the entries stay appended only when it is 0.
     int Result();
     // Removes the entries appended.
-    void Discard() { m_files.erase(m_files.begin() + std::ptrdiff_t(m_first), m_files.end()); }
+    void Discard() { m_files.Discard(); }
 
   private:
     bool Value(const TValue& value);
@@ -325,8 +390,7 @@ class CListingHandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, C
     bool m_bTotalIsNumber = false;
     double m_dTotal = 0;
     bool m_bFilesUsable = true;  // an array, null or missing
-    std::vector<TSyncFile>& m_files;
-    std::size_t m_first;        // the first entry appended
+    CListingSink& m_files;
     std::size_t m_iCount = 0;   // entries of "files", objects or not
     bool m_bNonObject = false;  // one of them is not an object
 };
@@ -340,7 +404,7 @@ bool CListingHandler::Value(const TValue& value) {
     } else if (m_bInFiles && m_iDepth == 2) {
         AddNonObjectEntry();
     } else if (m_bInEntry && m_iDepth == 3) {
-        SetEntryMember(m_files.back(), value);
+        SetEntryMember(m_files.LastEntry(), value);
     }
     m_field = EField::None;
     return true;
@@ -363,7 +427,7 @@ bool CListingHandler::StartContainer(bool object) {
     } else if (m_iDepth == 1) {
         SetRootMember(container);
     } else if (m_bInFiles && m_iDepth == 2 && object) {
-        TSyncFile& file = m_files.emplace_back();
+        TSyncFile& file = m_files.NewEntry();
         if (m_kind == CAnswerReader::EListing::All) {
             file.strFileSize = CJsonAnswer::NumberToSizeText(0);
         }
@@ -372,7 +436,7 @@ bool CListingHandler::StartContainer(bool object) {
     } else if (m_bInFiles && m_iDepth == 2) {
         AddNonObjectEntry();
     } else if (m_bInEntry && m_iDepth == 3) {
-        SetEntryMember(m_files.back(), container);
+        SetEntryMember(m_files.LastEntry(), container);
     }
     m_field = EField::None;
     ++m_iDepth;
@@ -479,7 +543,7 @@ void CListingHandler::SetEntryMember(TSyncFile& file, const TValue& value) const
 void CListingHandler::ReserveForTotal() {
     constexpr double kMostReserved = 1 << 18;
     if (m_bTotalIsNumber && m_dTotal >= 1) {
-        m_files.reserve(m_first + std::size_t(std::min(m_dTotal, kMostReserved)));
+        m_files.Reserve(std::size_t(std::min(m_dTotal, kMostReserved)));
     }
 }
 
@@ -502,6 +566,8 @@ int CListingHandler::Result() {
     }
     if (result != REST_OK) {
         Discard();
+    } else {
+        m_files.Finish();
     }
     return result;
 }
@@ -514,8 +580,9 @@ int CListingReader::Read(const std::string& answer, CAnswerReader::EListing kind
     return Read(text, kind, files);
 }
 
-int CListingReader::Read(CAnswerSource& source, CAnswerReader::EListing kind,
-                         std::vector<TSyncFile>& files) {
+namespace {
+
+int ReadInto(CAnswerSource& source, CAnswerReader::EListing kind, CListingSink& files) {
     CPieceStream stream(source);
     CListingHandler handler(kind, stream, files);
     rapidjson::Reader reader;
@@ -528,4 +595,17 @@ int CListingReader::Read(CAnswerSource& source, CAnswerReader::EListing kind,
         return REST_BAD_ANSWER;
     }
     return handler.Result();
+}
+
+}  // namespace
+
+int CListingReader::Read(CAnswerSource& source, CAnswerReader::EListing kind,
+                         std::vector<TSyncFile>& files) {
+    CVectorSink sink(files);
+    return ReadInto(source, kind, sink);
+}
+
+int CListingReader::Read(CAnswerSource& source, CAnswerReader::EListing kind, CPackedFiles& files) {
+    CPackedSink sink(files);
+    return ReadInto(source, kind, sink);
 }

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "common/PackedFiles.h"
 #include "common/SyncRecords.h"
 #include "rest/AnswerReader.h"
 #include "rest/AnswerSource.h"
@@ -31,4 +32,6 @@ class CListingReader {
     // answer is usable, and the owner removes them again if the answer did not end well.
     static int Read(CAnswerSource& source, CAnswerReader::EListing kind,
                     std::vector<TSyncFile>& files);
+    // The same into packed records.
+    static int Read(CAnswerSource& source, CAnswerReader::EListing kind, CPackedFiles& files);
 };

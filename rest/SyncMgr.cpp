@@ -1,5 +1,6 @@
 #include "rest/SyncMgr.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <charconv>
@@ -7,6 +8,7 @@
 #include "common/AfLog.h"
 #include "common/Utility.h"
 #include "rest/AnswerReader.h"
+#include "rest/ListingReader.h"
 #include "rest/LocalFile.h"
 #include "rest/RestResult.h"
 #include "rest/SpeedLimit.h"
@@ -131,35 +133,57 @@ int CSyncMgr::Checked(const char* function, const std::string& answer, int resul
 }
 
 int CSyncMgr::GetFileListAll(const UserInfo& user, std::vector<TSyncFile>& files) {
-    return ReadListing("CSyncMgr::GetFileListAll", kFileListAll, "", CAnswerReader::EListing::All,
-                       user, files);
+    const std::size_t before = files.size();
+    return ReadListing(
+        "CSyncMgr::GetFileListAll", kFileListAll, "", user,
+        [&](CAnswerSource& answer) {
+            return CAnswerReader::Listing(answer, CAnswerReader::EListing::All, files);
+        },
+        [&] { files.erase(files.begin() + std::ptrdiff_t(before), files.end()); });
+}
+
+int CSyncMgr::GetFileListAll(const UserInfo& user, CPackedFiles& files) {
+    const std::size_t before = files.Size();
+    return ReadListing(
+        "CSyncMgr::GetFileListAll", kFileListAll, "", user,
+        [&](CAnswerSource& answer) {
+            return CListingReader::Read(answer, CAnswerReader::EListing::All, files);
+        },
+        [&] {
+            std::vector<bool> keep(files.Size(), false);
+            std::fill(keep.begin(), keep.begin() + std::ptrdiff_t(before), true);
+            files.KeepIf(keep);
+        });
 }
 
 int CSyncMgr::GetFileList(const UserInfo& user, std::vector<TSyncFile>& files) {
+    const std::size_t before = files.size();
     return ReadListing(
         "CSyncMgr::GetFileList", kFileList,
-        "spid=" + user.strPersonalSpace + "&cursor=0&offset=0&order=name&desc=asc&fpid=0",
-        CAnswerReader::EListing::OneLevel, user, files);
+        "spid=" + user.strPersonalSpace + "&cursor=0&offset=0&order=name&desc=asc&fpid=0", user,
+        [&](CAnswerSource& answer) {
+            return CAnswerReader::Listing(answer, CAnswerReader::EListing::OneLevel, files);
+        },
+        [&] { files.erase(files.begin() + std::ptrdiff_t(before), files.end()); });
 }
 
 int CSyncMgr::ReadListing(const char* function, const char* path, const std::string& body,
-                          CAnswerReader::EListing kind, const UserInfo& user,
-                          std::vector<TSyncFile>& files) {
+                          const UserInfo& user, const std::function<int(CAnswerSource&)>& read,
+                          const std::function<void()>& discard) {
     if (m_pCurl == nullptr) {
         return REST_NO_HANDLE;
     }
-    const std::size_t before = files.size();
-    int read = REST_BAD_ANSWER;
+    int result = REST_BAD_ANSWER;
     std::string head;
-    int result = PostLoggedStreamed(
-        kSource, function, path, body, user,
-        [&](CAnswerSource& answer) { read = CAnswerReader::Listing(answer, kind, files); }, head);
-    if (result != CURLE_OK) {
+    const int transfer = PostLoggedStreamed(
+        kSource, function, path, body, user, [&](CAnswerSource& answer) { result = read(answer); },
+        head);
+    if (transfer != CURLE_OK) {
         // Entries read from an answer that did not arrive whole are not the listing.
-        files.erase(files.begin() + std::ptrdiff_t(before), files.end());
-        return result;
+        discard();
+        return transfer;
     }
-    return Checked(function, head, read);
+    return Checked(function, head, result);
 }
 
 int CSyncMgr::UploadFile1Verify(const UserInfo& user, const std::wstring& syncDir,

@@ -6,9 +6,11 @@
 // The transfer worker keeps one session for all its transfers; other threads may call
 // SessionPause, SessionResume and the getters of CHttpCommBase while a transfer runs.
 
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "common/PackedFiles.h"
 #include "common/SyncRecords.h"
 #include "rest/AnswerReader.h"
 #include "rest/HttpCommBase.h"
@@ -20,6 +22,8 @@ class CSyncMgr : public CHttpCommBase {
 
     // Appends one record per item of the space; nothing on failure.
     int GetFileListAll(const UserInfo& user, std::vector<TSyncFile>& files);
+    // The same into packed records, for listings of a whole space.
+    int GetFileListAll(const UserInfo& user, CPackedFiles& files);
     // One level: the root, first page, by name.
     int GetFileList(const UserInfo& user, std::vector<TSyncFile>& files);
 
@@ -52,9 +56,11 @@ class CSyncMgr : public CHttpCommBase {
   private:
     struct DownloadTarget;
     // A listing read while it arrives; nothing appended on failure.
+    // read takes the answer and returns the listing's result; discard removes what it
+    // appended.
     int ReadListing(const char* function, const char* path, const std::string& body,
-                    CAnswerReader::EListing kind, const UserInfo& user,
-                    std::vector<TSyncFile>& files);
+                    const UserInfo& user, const std::function<int(CAnswerSource&)>& read,
+                    const std::function<void()>& discard);
     static int Checked(const char* function, const std::string& answer, int result);
     // The data callbacks of the upload and the download; the pointers are the session's own
     // transfer state.

@@ -30,6 +30,9 @@ CRefService::CRefService(const TServiceOptions& options)
     for (const auto& [name, password] : options.users) {
         m_accounts.Provide(name, password, options.quota);
     }
+    if (!options.strWebLink.empty() && !m_accounts.Find(options.strWebLink)) {
+        throw std::runtime_error("no account " + options.strWebLink);
+    }
     m_server.new_task_queue = [] { return new httplib::ThreadPool(kRequestThreads); };
     m_server.set_socket_options(plat::SetExclusiveListenOptions);
     m_server.set_keep_alive_max_count(1000);
@@ -59,7 +62,14 @@ int CRefService::Start() {
                                  std::to_string(m_options.iPort));
     }
     RegisterRoutes(port);
-    m_thread = std::thread([this] { m_server.listen_after_bind(); });
+    m_thread = std::thread([this] {
+        m_server.listen_after_bind();
+        m_bListenEnded = true;
+    });
+    // A stop before the server loop runs would not reach it and the join would wait forever.
+    while (!m_server.is_running() && !m_bListenEnded) {
+        std::this_thread::yield();
+    }
     return port;
 }
 
@@ -68,6 +78,22 @@ void CRefService::Stop() {
         m_server.stop();
         m_thread.join();
     }
+}
+
+std::string CRefService::WebLink(const std::string& name, int port) {
+    auto account = m_accounts.Find(name);
+    if (!account) {
+        throw std::runtime_error("no account " + name);
+    }
+    // A service that listens on every address is reached on loopback from this machine.
+    std::string host = m_options.strHost;
+    if (host == "0.0.0.0" || host == "::") {
+        host = "127.0.0.1";
+    } else if (host.find(':') != std::string::npos) {
+        host = "[" + host + "]";
+    }
+    return "http://" + host + ":" + std::to_string(port) +
+           "/web/files?token=" + m_accounts.NewWebToken(account->iId);
 }
 
 void CRefService::RegisterRoutes(int port) {

@@ -7,6 +7,7 @@
 
 #include <httplib.h>
 
+#include <atomic>
 #include <memory>
 #include <thread>
 
@@ -28,7 +29,8 @@
 class CRefService {
   public:
     // Opens (or creates) the data folder and provides the accounts of the options. Throws
-    // std::exception when the folder or its metadata cannot be used.
+    // std::exception when the folder or its metadata cannot be used, or the account of the
+    // web link is unknown.
     explicit CRefService(const TServiceOptions& options);
     ~CRefService();
     CRefService(const CRefService&) = delete;
@@ -39,6 +41,10 @@ class CRefService {
     int Start();
     // Stops accepting, lets running requests end and joins the server thread.
     void Stop();
+    // The address of the web page of account NAME, with a new web token, for a browser on
+    // this machine; the port is the one Start() answered. Throws std::runtime_error for an
+    // unknown account.
+    std::string WebLink(const std::string& name, int port);
 
   private:
     void RegisterRoutes(int port);
@@ -60,4 +66,5 @@ class CRefService {
     std::unique_ptr<CWebPage> m_webPage;
     std::unique_ptr<CAdminEndpoints> m_adminEndpoints;
     std::thread m_thread;
+    std::atomic<bool> m_bListenEnded{false};
 };

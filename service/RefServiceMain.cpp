@@ -1,5 +1,5 @@
-// refservice: the reference service. Prints its port once it accepts connections and ends
-// cleanly on SIGTERM or SIGINT.
+// refservice: the reference service. Prints its port once it accepts connections (and, when
+// asked, an account's web page address) and ends cleanly on SIGTERM or SIGINT.
 
 #include <signal.h>
 
@@ -29,6 +29,9 @@ int main(int argc, char** argv) {
         CRefService service(options);
         int port = service.Start();
         std::printf("%d\n", port);
+        if (!options.strWebLink.empty()) {
+            std::printf("%s\n", service.WebLink(options.strWebLink, port).c_str());
+        }
         std::fflush(stdout);
         int signal = 0;
         sigwait(&stopSignals, &signal);

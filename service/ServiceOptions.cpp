@@ -4,12 +4,13 @@
 
 const char* const kServiceUsage =
     "usage: refservice --data DIR [--port P] [--host ADDR] [--user NAME:PASSWORD]... "
-    "[--quota BYTES] [--admin]\n"
+    "[--quota BYTES] [--web-link NAME] [--admin]\n"
     "  --data DIR      folder of the metadata and the stored content (created if missing)\n"
     "  --port P        port to listen on (default 8080; 0 picks a free one)\n"
     "  --host ADDR     address to listen on (default 127.0.0.1)\n"
     "  --user N:P      account N with password P, created or updated at start; repeatable\n"
     "  --quota BYTES   quota of the --user accounts (-1: none)\n"
+    "  --web-link NAME print the address of account NAME's web page after the port\n"
     "  --admin         serve the control interface for tests under /admin\n"
     "The port is printed on standard output once the service accepts connections.\n";
 
@@ -22,7 +23,7 @@ bool ParseServiceOptions(const std::vector<std::string>& args, TServiceOptions& 
             continue;
         }
         if (arg != "--data" && arg != "--port" && arg != "--host" && arg != "--user" &&
-            arg != "--quota") {
+            arg != "--quota" && arg != "--web-link") {
             error = "unknown option " + arg;
             return false;
         }
@@ -33,6 +34,8 @@ bool ParseServiceOptions(const std::vector<std::string>& args, TServiceOptions& 
         const std::string& value = args[++i];
         if (arg == "--data") {
             options.dataDir = value;
+        } else if (arg == "--web-link") {
+            options.strWebLink = value;
         } else if (arg == "--host") {
             options.strHost = value;
         } else if (arg == "--port") {

@@ -1,7 +1,7 @@
 #pragma once
 // The command line of refservice:
 //   refservice --data DIR [--port P] [--host ADDR] [--user NAME:PASSWORD]... [--quota BYTES]
-//              [--admin]
+//              [--web-link NAME] [--admin]
 
 #include <cstdint>
 #include <filesystem>
@@ -19,6 +19,8 @@ struct TServiceOptions {
     // For the accounts of --user; without it their stored quota stays (none for new ones).
     std::optional<std::int64_t> quota;
     bool bAdmin = false;
+    // An account whose web page address is printed after the port (empty: none).
+    std::string strWebLink;
 };
 
 // false with a message for a command line that cannot be followed.

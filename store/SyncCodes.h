@@ -48,6 +48,15 @@ enum MSGCODE : unsigned {
     // of held deletions, lParam the same number. Sent after every comparison that still
     // holds some; nothing of them is deleted until the client answers MSG_RELEASE_DELETIONS.
     MSG_DELETIONS_HELD = 2043,
+    // Engine to the thread named in a MSG_SYNC_NOW (request id, ESyncDoneResult): the
+    // comparison started for that request and every task queued until then have finished, or
+    // why they will not. A front end without a window of its own (a command that runs for one
+    // request) waits on this instead of watching the status.
+    MSG_SYNC_DONE = 2044,
+    // Engine to the thread named in a MSG_GET_STATE: wParam the status in bits 0-7 and the
+    // flag word in bits 8-15, lParam the number of held deletions. Lets a command that did
+    // not start the engine read what the engine's own front end learns from its messages.
+    MSG_STATE = 2045,
     MSG_SETTING_MAXSPEED = 4026,    // client to engine, engine to manager: limits
     MSG_SETTING_SYSTEM = 4027,      // client to engine
     MSG_SETTING_SYSTEM2 = 4028,     // client to engine
@@ -59,6 +68,12 @@ enum MSGCODE : unsigned {
     // Client to engine (0, 0): the user confirmed the deletions of the last MSG_DELETIONS_HELD.
     // The engine compares at once and carries out those of them that are still due.
     MSG_RELEASE_DELETIONS = 4034,
+    // Client to engine (reply thread id, request id): compare now, as the 30-second tick
+    // would, and answer MSG_SYNC_DONE to that thread once it and its tasks are done. While
+    // tasks are queued the comparison waits for them, as a disk-caused comparison does.
+    MSG_SYNC_NOW = 4035,
+    // Client to engine (reply thread id, 0): answer MSG_STATE to that thread.
+    MSG_GET_STATE = 4036,
     MSG_ERR_SPACE_FULL = 5027,  // an upload was refused with 9005
     MSG_ERR_FILE4G = 5028,      // an upload was refused with 9003
     MSG_NET_SERVER = 5030,      // between the engine's threads: lParam 1 = reachable
@@ -67,4 +82,13 @@ enum MSGCODE : unsigned {
     // waits for MSG_ENGINE_EXIT.
     MSG_ERR_SYNCDIR_REFUSED = 5031,
     MSG_ERR_FILEPATH_TOOLONG = 7029,  // engine to UI
+};
+
+// lParam of MSG_SYNC_DONE.
+enum ESyncDoneResult : int {
+    SYNC_DONE_OK = 0,              // compared, and the queue has drained
+    SYNC_DONE_PAUSED = 1,          // sync is paused: nothing is compared or transferred
+    SYNC_DONE_OFFLINE = 2,         // the service is not reachable
+    SYNC_DONE_ENDING = 3,          // the engine is ending
+    SYNC_DONE_COMPARE_FAILED = 4,  // the comparison failed (no listing); the queue has drained
 };

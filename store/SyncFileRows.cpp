@@ -8,21 +8,23 @@ namespace {
 
 // Gaps are closed only past this many, so that small tables never pay for it.
 constexpr std::size_t kMinimumGapsToClose = 1024;
+// Texts are repacked only past this much waste.
+constexpr std::size_t kMinimumWasteToRepack = std::size_t{1} << 20;
 
 std::uint32_t IdKey(int id) {
     return static_cast<std::uint32_t>(id);
 }
 
 // Rows are compared on use, so a shared key only costs a comparison.
-std::uint32_t TextKey(const std::wstring& text) {
-    const std::uint64_t hash = std::hash<std::wstring>{}(text);
+std::uint32_t TextKey(std::string_view packed) {
+    const std::uint64_t hash = std::hash<std::string_view>{}(packed);
     return static_cast<std::uint32_t>(hash ^ (hash >> 32));
 }
 
 }  // namespace
 
 void CSyncFileRows::Clear() {
-    m_rows.clear();
+    m_rows.Clear();
     m_gap.clear();
     m_uGaps = 0;
     m_byId.Clear();
@@ -30,9 +32,9 @@ void CSyncFileRows::Clear() {
     m_byName.Clear();
 }
 
-void CSyncFileRows::Assign(std::vector<TSyncFile> rows) {
+void CSyncFileRows::Assign(CPackedFiles rows) {
     m_rows = std::move(rows);
-    m_gap.assign(m_rows.size(), false);
+    m_gap.assign(m_rows.Size(), false);
     m_uGaps = 0;
     RebuildIndexes();
 }
@@ -41,27 +43,29 @@ void CSyncFileRows::RebuildIndexes() {
     m_byId.Clear();
     m_byPath.Clear();
     m_byName.Clear();
-    m_byId.Reserve(m_rows.size());
-    m_byPath.Reserve(m_rows.size());
-    m_byName.Reserve(m_rows.size());
-    for (std::uint32_t row = 0; row < m_rows.size(); ++row) {
+    m_byId.Reserve(m_rows.Size());
+    m_byPath.Reserve(m_rows.Size());
+    m_byName.Reserve(m_rows.Size());
+    for (std::uint32_t row = 0; row < m_rows.Size(); ++row) {
         if (!m_gap[row]) {
             Index(row);
         }
     }
 }
 
-void CSyncFileRows::Put(TSyncFile file) {
-    EraseTaken(file.iId, file.strRelativePath, kNone);
-    Append(std::move(file));
+void CSyncFileRows::Put(const TSyncFile& file) {
+    EraseTaken(file.iId, CPackedFiles::PackText(file.strRelativePath), kNone);
+    m_rows.Add(file);
+    m_gap.push_back(false);
+    Index(static_cast<std::uint32_t>(m_rows.Size() - 1));
     CloseGaps();
 }
 
-void CSyncFileRows::EraseTaken(int id, const std::wstring& path, std::uint32_t keep) {
+void CSyncFileRows::EraseTaken(int id, std::string_view path, std::uint32_t keep) {
     std::vector<std::uint32_t> taken;
     m_byId.ForEach(IdKey(id), [&](std::uint32_t row) { taken.push_back(row); });
     m_byPath.ForEach(TextKey(path), [&](std::uint32_t row) {
-        if (m_rows[row].strRelativePath == path) {
+        if (m_rows.RelativePath(row) == path) {
             taken.push_back(row);
         }
     });
@@ -76,29 +80,21 @@ void CSyncFileRows::EraseTaken(int id, const std::wstring& path, std::uint32_t k
 
 void CSyncFileRows::EraseRow(std::uint32_t row) {
     Unindex(row);
-    m_rows[row] = TSyncFile();
+    m_rows.Set(row, TSyncFile());
     m_gap[row] = true;
     ++m_uGaps;
 }
 
-void CSyncFileRows::Append(TSyncFile file) {
-    m_rows.push_back(std::move(file));
-    m_gap.push_back(false);
-    Index(static_cast<std::uint32_t>(m_rows.size() - 1));
-}
-
 void CSyncFileRows::Index(std::uint32_t row) {
-    const TSyncFile& file = m_rows[row];
-    m_byId.Insert(IdKey(file.iId), row);
-    m_byPath.Insert(TextKey(file.strRelativePath), row);
-    m_byName.Insert(TextKey(file.strName), row);
+    m_byId.Insert(IdKey(m_rows.Id(row)), row);
+    m_byPath.Insert(TextKey(m_rows.RelativePath(row)), row);
+    m_byName.Insert(TextKey(m_rows.Name(row)), row);
 }
 
 void CSyncFileRows::Unindex(std::uint32_t row) {
-    const TSyncFile& file = m_rows[row];
-    m_byId.Erase(IdKey(file.iId), row);
-    m_byPath.Erase(TextKey(file.strRelativePath), row);
-    m_byName.Erase(TextKey(file.strName), row);
+    m_byId.Erase(IdKey(m_rows.Id(row)), row);
+    m_byPath.Erase(TextKey(m_rows.RelativePath(row)), row);
+    m_byName.Erase(TextKey(m_rows.Name(row)), row);
 }
 
 std::uint32_t CSyncFileRows::FirstRowById(int id) const {
@@ -107,52 +103,62 @@ std::uint32_t CSyncFileRows::FirstRowById(int id) const {
     return first;
 }
 
-const TSyncFile* CSyncFileRows::FirstById(int id) const {
-    std::uint32_t row = FirstRowById(id);
-    return row == kNone ? nullptr : &m_rows[row];
-}
-
-const TSyncFile* CSyncFileRows::FirstByPath(const std::wstring& path) const {
+std::uint32_t CSyncFileRows::FirstRowByPath(std::string_view path) const {
     std::uint32_t first = kNone;
     m_byPath.ForEach(TextKey(path), [&](std::uint32_t row) {
-        if (row < first && m_rows[row].strRelativePath == path) {
+        if (row < first && m_rows.RelativePath(row) == path) {
             first = row;
         }
     });
-    return first == kNone ? nullptr : &m_rows[first];
+    return first;
 }
 
-std::vector<const TSyncFile*> CSyncFileRows::AllByPath(const std::wstring& path) const {
-    return Matching(m_byPath, path, &TSyncFile::strRelativePath);
+std::optional<TSyncFile> CSyncFileRows::FirstById(int id) const {
+    const std::uint32_t row = FirstRowById(id);
+    return row == kNone ? std::nullopt : std::optional<TSyncFile>(m_rows.At(row));
 }
 
-std::vector<const TSyncFile*> CSyncFileRows::AllByName(const std::wstring& name) const {
-    return Matching(m_byName, name, &TSyncFile::strName);
+std::optional<TSyncFile> CSyncFileRows::FirstByPath(const std::wstring& path) const {
+    const std::uint32_t row = FirstRowByPath(CPackedFiles::PackText(path));
+    return row == kNone ? std::nullopt : std::optional<TSyncFile>(m_rows.At(row));
 }
 
-std::vector<const TSyncFile*> CSyncFileRows::Matching(const CRowIndex& index,
-                                                      const std::wstring& text,
-                                                      std::wstring TSyncFile::*field) const {
+int CSyncFileRows::IdByPath(const std::wstring& path) const {
+    const std::uint32_t row = FirstRowByPath(CPackedFiles::PackText(path));
+    return row == kNone ? -1 : m_rows.Id(row);
+}
+
+std::vector<TSyncFile> CSyncFileRows::AllByPath(const std::wstring& path) const {
+    return Matching(m_byPath, CPackedFiles::PackText(path), &CPackedFiles::RelativePath);
+}
+
+std::vector<TSyncFile> CSyncFileRows::AllByName(const std::wstring& name) const {
+    return Matching(m_byName, CPackedFiles::PackText(name), &CPackedFiles::Name);
+}
+
+std::vector<TSyncFile> CSyncFileRows::Matching(const CRowIndex& index, std::string_view text,
+                                               std::string_view (CPackedFiles::*field)(std::size_t)
+                                                   const) const {
     std::vector<std::uint32_t> rows;
     index.ForEach(TextKey(text), [&](std::uint32_t row) {
-        if (m_rows[row].*field == text) {
+        if ((m_rows.*field)(row) == text) {
             rows.push_back(row);
         }
     });
     std::sort(rows.begin(), rows.end());
-    std::vector<const TSyncFile*> files;
+    std::vector<TSyncFile> files;
     for (std::uint32_t row : rows) {
-        files.push_back(&m_rows[row]);
+        files.push_back(m_rows.At(row));
     }
     return files;
 }
 
 bool CSyncFileRows::Replace(int id, const TSyncFile& file) {
     const std::uint32_t row = FirstRowById(id);
-    EraseTaken(file.iId, file.strRelativePath, row);
+    EraseTaken(file.iId, CPackedFiles::PackText(file.strRelativePath), row);
     if (row != kNone) {
         Unindex(row);
-        m_rows[row] = file;
+        m_rows.Set(row, file);
         Index(row);
     }
     CloseGaps();
@@ -170,26 +176,34 @@ bool CSyncFileRows::EraseFirstById(int id) {
 }
 
 void CSyncFileRows::CloseGaps() {
-    if (m_uGaps < kMinimumGapsToClose || m_uGaps * 2 < m_rows.size()) {
+    const bool bGaps = m_uGaps >= kMinimumGapsToClose && m_uGaps * 2 >= m_rows.Size();
+    const bool bWaste = m_rows.WasteBytes() >= kMinimumWasteToRepack &&
+                        m_rows.WasteBytes() * 2 >= m_rows.PoolBytes();
+    if (!bGaps && !bWaste) {
         return;
     }
-    std::vector<TSyncFile> rows;
-    rows.reserve(m_rows.size() - m_uGaps);
-    for (std::size_t row = 0; row < m_rows.size(); ++row) {
-        if (!m_gap[row]) {
-            rows.push_back(std::move(m_rows[row]));
-        }
-    }
+    CPackedFiles rows;
+    All(rows);
     Assign(std::move(rows));
 }
 
 std::vector<TSyncFile> CSyncFileRows::All() const {
     std::vector<TSyncFile> rows;
     rows.reserve(Size());
-    for (std::size_t row = 0; row < m_rows.size(); ++row) {
+    for (std::size_t row = 0; row < m_rows.Size(); ++row) {
         if (!m_gap[row]) {
-            rows.push_back(m_rows[row]);
+            rows.push_back(m_rows.At(row));
         }
     }
     return rows;
+}
+
+void CSyncFileRows::All(CPackedFiles& out) const {
+    out.Clear();
+    out.Reserve(Size());
+    for (std::size_t row = 0; row < m_rows.Size(); ++row) {
+        if (!m_gap[row]) {
+            out.AddFrom(m_rows, row);
+        }
+    }
 }

@@ -80,11 +80,13 @@ int CSyncFolderArray::CheakSyncFolderFile(std::wstring strRelativePath, int iTyp
     return CheckSync(std::move(strRelativePath), iType, iId);
 }
 
-void CSyncFolderArray::RefrushServerSynceFile(std::vector<TSyncFile>& list) {
+void CSyncFolderArray::RefrushServerSynceFile(const CPackedFiles& list) {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_serverIds.clear();
-    for (const TSyncFile& file : list) {
-        m_serverIds.emplace(file.strRelativePath, file.iId);
+    for (std::size_t i = 0; i < list.Size(); ++i) {
+        if (list.Type(i) == kFolder) {
+            m_serverIds.emplace(CPackedFiles::UnpackText(list.RelativePath(i)), list.Id(i));
+        }
     }
 }
 

@@ -17,6 +17,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "common/PackedFiles.h"
 #include "common/SyncRecords.h"
 #include "store/tablestore/SyncFolder.h"
 
@@ -41,13 +42,15 @@ class CSyncFolderArray {
     // 1 when the item (the task file's relative path, iType and iId) is synchronised, 0 when
     // it is excluded.
     int CheakSyncFolderFile(std::wstring strRelativePath, int iType, int iId);
-    // Takes the service listing in place of the one before (only the ids by path are kept).
-    void RefrushServerSynceFile(std::vector<TSyncFile>& list);
+    // Takes the service listing in place of the one before. Only the ids of its folders are
+    // kept, by path: the listing is asked for the folders above an item, and a listing of a
+    // whole space holds a hundred times more files than folders.
+    void RefrushServerSynceFile(const CPackedFiles& list);
 
   protected:
     int CheckSync(std::wstring path, int iType, int iId);
     int CheckParentSync(std::wstring path);
-    // iId of the first listed item with that relative path, or -1.
+    // iId of the first listed folder with that relative path, or -1.
     int GetSyncFileIDFormServer(std::wstring path);
 
   private:
@@ -57,7 +60,7 @@ class CSyncFolderArray {
 
     std::vector<SyncFolder> m_folders;
     int m_iRootDefault = 1;
-    // First iId of each relative path of the service listing.
+    // First iId of each folder path of the service listing.
     std::unordered_map<std::wstring, int> m_serverIds;
     std::unique_ptr<CSyncFolder> m_pTable;
     std::mutex m_mutex;

@@ -32,7 +32,7 @@ int CTSyncFileArray::ReLoadLocked() {
         m_bLoaded = false;
         return DB_RESULT_MISSING;
     }
-    std::vector<TSyncFile> files;
+    CPackedFiles files;
     int nRet =
         WithTable(m_pTable.get(), 6, kBaseDataLog, "CTSyncFileArray::ReLoad", __LINE__,
                   "Error: ConnectDB CTSyncFileArray Failed. nRet = (%d)", [&](CTSyncFile& table) {
@@ -84,7 +84,7 @@ int CTSyncFileArray::Add(TSyncFile file) {
             return rc;
         });
     if (DbSucceeded(nRet)) {
-        m_rows.Put(std::move(file));
+        m_rows.Put(file);
     }
     return nRet;
 }
@@ -114,7 +114,7 @@ int CTSyncFileArray::Modify(int nId, TSyncFile file) {
                        "Error: CTSyncFileArray::Modify ConnectDB failed. nRet = (%d)",
                        [&](CTSyncFile& table) {
                            int rc = table.FilReplace(file);
-                           if (!DbSucceeded(rc) && m_rows.FirstById(nId) != nullptr) {
+                           if (!DbSucceeded(rc) && m_rows.HasId(nId)) {
                                AfLog(1, kBaseDataLog, "CTSyncFileArray::Modify", __LINE__,
                                      "CTSyncFileArray::Modify FilReplace Failed. nRet = (%d)", rc);
                                LogTrace(kBaseDataLog, "CTSyncFileArray::Modify", __LINE__, file);
@@ -179,38 +179,36 @@ int CTSyncFileArray::Delete(const_iterator, const_iterator) {
 
 bool CTSyncFileArray::Find(int nId) const {
     std::shared_lock lock(m_mutex);
-    return m_rows.FirstById(nId) != nullptr;
+    return m_rows.HasId(nId);
 }
 
 bool CTSyncFileArray::Find(const std::wstring& path) const {
     std::shared_lock lock(m_mutex);
-    return m_rows.FirstByPath(path) != nullptr;
+    return m_rows.HasPath(path);
 }
 
 bool CTSyncFileArray::GetSyncFile(int nId, TSyncFile& out) const {
     std::shared_lock lock(m_mutex);
-    const TSyncFile* row = m_rows.FirstById(nId);
-    if (row != nullptr) {
-        out = *row;
+    std::optional<TSyncFile> row = m_rows.FirstById(nId);
+    if (row) {
+        out = std::move(*row);
     }
-    return row != nullptr;
+    return row.has_value();
 }
 
 bool CTSyncFileArray::GetSyncFile(const std::wstring& path, TSyncFile& out) const {
     std::shared_lock lock(m_mutex);
-    const TSyncFile* row = m_rows.FirstByPath(path);
-    if (row != nullptr) {
-        out = *row;
+    std::optional<TSyncFile> row = m_rows.FirstByPath(path);
+    if (row) {
+        out = std::move(*row);
     }
-    return row != nullptr;
+    return row.has_value();
 }
 
 bool CTSyncFileArray::GetSyncFile(const std::wstring& name, std::vector<TSyncFile>& out) const {
     std::shared_lock lock(m_mutex);
     out.clear();
-    for (const TSyncFile* row : m_rows.AllByName(name)) {
-        out.push_back(*row);
-    }
+    out = m_rows.AllByName(name);
     return !out.empty();
 }
 
@@ -219,17 +217,21 @@ std::vector<TSyncFile> CTSyncFileArray::GetSyncFile() const {
     return m_rows.All();
 }
 
+void CTSyncFileArray::GetSyncFile(CPackedFiles& out) const {
+    std::shared_lock lock(m_mutex);
+    m_rows.All(out);
+}
+
 int CTSyncFileArray::GetSyncFileID(const std::wstring& path) const {
     std::shared_lock lock(m_mutex);
-    const TSyncFile* row = m_rows.FirstByPath(path);
-    return row != nullptr ? row->iId : -1;
+    return m_rows.IdByPath(path);
 }
 
 int CTSyncFileArray::CheckCompleteSync(TSyncFile& file) const {
     std::shared_lock lock(m_mutex);
-    for (const TSyncFile* row : m_rows.AllByPath(file.strRelativePath)) {
-        if (row->strName == file.strName && row->strModifyTime == file.strModifyTime &&
-            row->strServerTime == file.strServerTime && row->iType == file.iType) {
+    for (const TSyncFile& row : m_rows.AllByPath(file.strRelativePath)) {
+        if (row.strName == file.strName && row.strModifyTime == file.strModifyTime &&
+            row.strServerTime == file.strServerTime && row.iType == file.iType) {
             return 1;
         }
     }

@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "common/PackedFiles.h"
 #include "common/SyncRecords.h"
 #include "store/SyncFileRows.h"
 #include "store/tablestore/TSyncFile.h"
@@ -82,6 +83,8 @@ class CTSyncFileArray {
     // A copy of all rows, taken under the lock (a reference would be read while the worker
     // changes the rows).
     std::vector<TSyncFile> GetSyncFile() const;
+    // The same copy, packed: what a comparison reads (out is emptied first).
+    void GetSyncFile(CPackedFiles& out) const;
     // iId of the row with that path, or -1.
     int GetSyncFileID(const std::wstring& path) const;
     // 1 when a row has the same name, relative path, modify time, server time and type.

@@ -99,6 +99,10 @@ int CDownLoad::Finish(TSyncFile& file, const plat::CRootedPath& partial,
     if (!modifyTime.empty()) {
         file.strModifyTime = modifyTime;
     }
+    // The record goes into the local file table: a break point left in it would make the
+    // upload of a later local change resume a transfer that never was (and fail on it after
+    // the old content is gone from the service).
+    file.dataExtension.dataBreakPoint.strTempName.clear();
     return TRANSFER_OK;
 }
 

@@ -14,6 +14,7 @@
 #include "client/EngineLauncher.h"
 #include "client/LoginDialog.h"
 #include "client/LoginLogic.h"
+#include "client/tests/ClientRig.h"
 #include "client/tests/EngineWindow.h"
 #include "client/tests/QtTestSupport.h"
 #include "common/GlobalSetting.h"
@@ -30,57 +31,14 @@ namespace fs = std::filesystem;
 using testing_support::AnswerNextMessageBox;
 using testing_support::CEngineWindow;
 using testing_support::CRefServiceProcess;
+using testing_support::RememberAccount;
 using testing_support::TestApp;
 using testing_support::WaitUntil;
 
-// A program that stands in for the engine: a copy of sleep under a name of its own, so that
-// the watchdog's look-up by file name finds only it. Its processes are ended with the object.
-class CStandInEngine {
+// A program that stands in for the engine: a copy of sleep under a name of its own.
+class CStandInEngine : public testing_support::CEngineCopy {
   public:
-    explicit CStandInEngine(const fs::path& folder)
-        : m_path(folder / ("tandrix-" + std::to_string(getpid()))) {
-        fs::create_directories(folder);
-        fs::copy_file("/bin/sleep", m_path);
-    }
-    ~CStandInEngine() { KillAll(); }
-    const fs::path& Path() const { return m_path; }
-    std::vector<int> Running() const { return plat::FindProcesses(m_path.filename().string()); }
-    void KillAll() const {
-        for (int pid : Running()) {
-            kill(pid, SIGKILL);
-        }
-        WaitUntil([this] { return Running().empty(); }, std::chrono::seconds(10));
-    }
-    // One engine runs and has its arguments: a process is listed under its new name a moment
-    // before the kernel has set up its command line, which then reads as empty.
-    bool WaitForOne() const {
-        return WaitUntil(
-            [this] {
-                const std::vector<int> running = Running();
-                return running.size() == 1 && !Arguments(running[0]).empty();
-            },
-            std::chrono::seconds(10));
-    }
-    // The command line of a running process: its arguments after the program.
-    static std::vector<std::string> Arguments(int pid) {
-        std::ifstream in("/proc/" + std::to_string(pid) + "/cmdline");
-        std::string text(std::istreambuf_iterator<char>(in), {});
-        std::vector<std::string> args;
-        size_t start = 0;
-        for (size_t i = 0; i < text.size(); ++i) {
-            if (text[i] == '\0') {
-                args.push_back(text.substr(start, i - start));
-                start = i + 1;
-            }
-        }
-        if (!args.empty()) {
-            args.erase(args.begin());
-        }
-        return args;
-    }
-
-  private:
-    fs::path m_path;
+    explicit CStandInEngine(const fs::path& folder) : CEngineCopy("/bin/sleep", folder) {}
 };
 
 TEST(EngineLauncherTest, StartsWithTheThreadIdAndTheWatchdogRestartsIt) {
@@ -144,18 +102,6 @@ class MainDialogTest : public ::testing::Test {
         options.quit = [this](int code) { quits_.push_back(code); };
         options.restartClient = [this] { ++restarts_; };
         return options;
-    }
-    // The state a previous run leaves: the remembered account, its record and the directory.
-    void RememberAccount(const fs::path& syncDir) {
-        CGlobalSetting setting;
-        setting.m_wstrUser = L"alice";
-        setting.Save(L"config.ini");
-        UserInfo user;
-        user.strAccount = "alice";
-        user.strPassword = Base64Encode("secret");
-        WriteUserRecord(user);
-        CClientSession::Get().SetUser(user);
-        SetSystemConfig("SyncDir", syncDir.wstring());
     }
 
     testing_support::TempHome home_;

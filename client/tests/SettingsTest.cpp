@@ -266,4 +266,25 @@ TEST_F(SettingsTest, UnbindingAndForgettingThePasswordStartANewClient) {
     EXPECT_TRUE(stored.strPassword.empty()) << "the next start cannot log in silently";
 }
 
+// The window's close button and Escape answer as "取消": the client carries on while the
+// account is bound (a Rejected settings window ends the client).
+TEST_F(SettingsTest, ClosingTheWindowAnswersAsCancel) {
+    CSettingDlg closed(Actions());
+    closed.show();
+    closed.close();
+    EXPECT_EQ(closed.result(), QDialog::Accepted) << "the close button";
+
+    CSettingDlg escaped(Actions());
+    escaped.show();
+    QTest::keyClick(&escaped, Qt::Key_Escape);
+    EXPECT_FALSE(escaped.isVisible());
+    EXPECT_EQ(escaped.result(), QDialog::Accepted) << "Escape";
+
+    CSettingDlg unbound(Actions());
+    QTest::mouseClick(unbound.UnbindButton(), Qt::LeftButton);
+    unbound.show();
+    unbound.close();
+    EXPECT_EQ(unbound.result(), QDialog::Rejected) << "after unbinding the client still ends";
+}
+
 }  // namespace

@@ -287,6 +287,60 @@ TEST_F(TrayTest, HeldDeletionsAreConfirmedOnceThroughOneBox) {
     thread.join();
 }
 
+// Deletions put off with "暂不删除" are not asked about again for the same count, so the tray
+// menu keeps a row for them: it opens the box again, and once they are confirmed it goes.
+TEST_F(TrayTest, DeletionsPutOffCanBeConfirmedLaterFromTheMenu) {
+    tray_.SyncDirAdopted();
+    CEngineWindow engine;
+    CDeletionPrompt& prompt = tray_.Prompt();
+    const QString waiting = QStringLiteral("有 3 个文件等待确认删除...");
+    auto rows = [&] {
+        tray_.RebuildPopup();
+        return Texts(tray_.Popup());
+    };
+    EXPECT_FALSE(rows().contains(waiting)) << "nothing held";
+
+    struct Way {
+        const char* why;
+        std::function<void()> putOff;
+    };
+    const Way ways[] = {
+        {"暂不删除", [&] { prompt.DeclineButton()->click(); }},
+        {"the box closed", [&] { prompt.DeletionBox()->close(); }},
+    };
+    for (const Way& way : ways) {
+        SCOPED_TRACE(way.why);
+        prompt.OnDeletionsHeld(3);
+        ASSERT_NE(prompt.DeletionBox(), nullptr);
+        EXPECT_FALSE(rows().contains(waiting)) << "the box is open";
+        way.putOff();
+        ASSERT_EQ(prompt.DeletionBox(), nullptr);
+        prompt.OnDeletionsHeld(3);
+        EXPECT_EQ(prompt.DeletionBox(), nullptr) << "the same count is not asked again";
+        QStringList texts = rows();
+        ASSERT_GE(texts.size(), 4);
+        EXPECT_EQ(texts[3], waiting) << "right after the pause row";
+        EXPECT_TRUE(testing_support::Screenshot(tray_.Popup(), "tray-menu-deletions-waiting"));
+        tray_.Popup()->hide();
+
+        Row(tray_.Popup(), waiting)->trigger();
+        ASSERT_NE(prompt.DeletionBox(), nullptr) << "the row opens the box again";
+        EXPECT_TRUE(prompt.DeletionBox()->text().startsWith(QStringLiteral("有 3 个文件将被删除")));
+        EXPECT_FALSE(rows().contains(waiting));
+    }
+    prompt.ConfirmButton()->click();
+    ASSERT_TRUE(engine.WaitFor(MSG_RELEASE_DELETIONS));
+    EXPECT_EQ(Count(engine, MSG_RELEASE_DELETIONS), 1);
+    EXPECT_FALSE(rows().contains(waiting)) << "confirmed: nothing waits";
+
+    prompt.OnDeletionsHeld(5);
+    prompt.DeclineButton()->click();
+    prompt.OnDeletionsHeld(6);
+    ASSERT_NE(prompt.DeletionBox(), nullptr) << "a changed count asks at once";
+    prompt.DeclineButton()->click();
+    EXPECT_TRUE(rows().contains(QStringLiteral("有 6 个文件等待确认删除...")));
+}
+
 TEST_F(TrayTest, RefusedSyncDirectoryAndConfirmingWithoutTheEngineAreSaid) {
     tray_.Listen();
     CCommunication& comm = CCommunication::Get();

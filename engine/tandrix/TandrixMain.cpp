@@ -41,6 +41,8 @@ bool IsForwarded(plat::UINT message) {
         case MSG_GET_MEANSPEED:
         case MSG_NET_SERVER:
         case MSG_RELEASE_DELETIONS:
+        case MSG_SYNC_NOW:
+        case MSG_GET_STATE:
             return true;
         default:
             return message >= MSG_SETTING_MAXSPEED && message <= MSG_SETTING_SYNCFOLDER;

@@ -12,6 +12,7 @@
 
 #include "engine/tests/CompareRig.h"
 #include "platform/Clock.h"
+#include "testing/PackedLists.h"
 
 namespace compare_test {
 namespace {
@@ -479,7 +480,7 @@ TEST_F(CompareRig, SizesAboveFourGigabytesAreCompared) {
     // The row's item is gone from the service; the local file of that exact size is unchanged.
     EXPECT_TRUE(TasksMatch(tasks, {"0 3 .\\huge.bin"}));
     bool bFound = false;
-    for (const TSyncFile& file : comparison.DiskScanner().Files()) {
+    for (const TSyncFile& file : testing_support::Unpacked(comparison.DiskScanner().Files())) {
         if (file.strName == L"huge.bin") {
             EXPECT_EQ(file.strFileSize, "4294967301");
             bFound = true;

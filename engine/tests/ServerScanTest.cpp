@@ -15,6 +15,7 @@
 #include "engine/ServerScan.h"
 #include "testing/DescriptorLimit.h"
 #include "testing/LogText.h"
+#include "testing/PackedLists.h"
 #include "testing/TempHome.h"
 
 namespace {
@@ -58,18 +59,20 @@ TEST(ServerScanTest, VerifyServerDataRefusesListingsThatCannotBeTrusted) {
     testing_support::TempHome home;
     for (const TListingCase& row : cases) {
         SCOPED_TRACE(row.why);
-        EXPECT_EQ(CServerScan::VerifyServerData(row.list), row.usable);
+        EXPECT_EQ(CServerScan::VerifyServerData(testing_support::Packed(row.list)), row.usable);
     }
     EXPECT_NE(testing_support::LogText(home.path()).find("Server entry id listed twice"),
               std::string::npos);
 }
 
 TEST(ServerScanTest, RelativePathsFollowTheParents) {
-    std::vector<TSyncFile> list = {Entry(6, 5, L"a.txt"), Entry(5, 0, L"Documents", 0),
-                                   Entry(9, 8, L"深😀.txt"), Entry(8, 5, L"sub", 0)};
+    CPackedFiles packed =
+        testing_support::Packed({Entry(6, 5, L"a.txt"), Entry(5, 0, L"Documents", 0),
+                                 Entry(9, 8, L"深😀.txt"), Entry(8, 5, L"sub", 0)});
     std::unordered_set<int> refused;
-    ASSERT_EQ(CServerScan::VerifyServerData(list), 1);
-    CServerScan::BuildRelativePaths(list, refused);
+    ASSERT_EQ(CServerScan::VerifyServerData(packed), 1);
+    CServerScan::BuildRelativePaths(packed, refused);
+    const std::vector<TSyncFile> list = testing_support::Unpacked(packed);
     EXPECT_TRUE(refused.empty());
     ASSERT_EQ(list.size(), 4u);
     EXPECT_EQ(list[0].strRelativePath, L".\\Documents\\a.txt");
@@ -89,12 +92,13 @@ TEST(ServerScanTest, HostileNamesAreLeftOutWithEverythingBelowThem) {
     EXPECT_TRUE(CServerScan::IsUsableName(L"a b 文件"));
 
     testing_support::TempHome home;
-    std::vector<TSyncFile> list = {Entry(5, 0, L"..", 0),     Entry(6, 5, L"below.txt"),
-                                   Entry(7, 5, L"deeper", 0), Entry(8, 7, L"x.txt"),
-                                   Entry(9, 0, L"fine.txt"),  Entry(10, 0, L"a\\b.txt")};
+    CPackedFiles packed = testing_support::Packed(
+        {Entry(5, 0, L"..", 0), Entry(6, 5, L"below.txt"), Entry(7, 5, L"deeper", 0),
+         Entry(8, 7, L"x.txt"), Entry(9, 0, L"fine.txt"), Entry(10, 0, L"a\\b.txt")});
     std::unordered_set<int> refused;
-    ASSERT_EQ(CServerScan::VerifyServerData(list), 1);
-    CServerScan::BuildRelativePaths(list, refused);
+    ASSERT_EQ(CServerScan::VerifyServerData(packed), 1);
+    CServerScan::BuildRelativePaths(packed, refused);
+    const std::vector<TSyncFile> list = testing_support::Unpacked(packed);
     ASSERT_EQ(list.size(), 1u);
     EXPECT_EQ(list[0].strRelativePath, L".\\fine.txt");
     EXPECT_EQ(refused, (std::unordered_set<int>{5, 6, 7, 8, 10}));
@@ -125,14 +129,15 @@ TEST_F(DiskScannerTest, RecordsTakeIdsServerTimeAndMd5FromTheTableRowAtTheirPath
     row.strMD5 = "stored md5";
     row.strModifyTime = "not copied";
     CDiskScanner scanner;
-    ASSERT_EQ(scanner.Scan(SyncDir(), {row}, std::nullopt), 0);
-    ASSERT_EQ(scanner.Files().size(), 2u);
-    const TSyncFile& folder = scanner.Files()[0];
+    ASSERT_EQ(scanner.Scan(SyncDir(), testing_support::Packed({row}), std::nullopt), 0);
+    const std::vector<TSyncFile> files = testing_support::Unpacked(scanner.Files());
+    ASSERT_EQ(files.size(), 2u);
+    const TSyncFile& folder = files[0];
     EXPECT_EQ(folder.strRelativePath, L".\\d");
     EXPECT_EQ(folder.iType, 0);
     EXPECT_EQ(folder.strFileSize, "");
     EXPECT_EQ(folder.iId, 0);
-    const TSyncFile& file = scanner.Files()[1];
+    const TSyncFile& file = files[1];
     EXPECT_EQ(file.strName, L"a.txt");
     EXPECT_EQ(file.strRelativePath, L".\\d\\a.txt");
     EXPECT_EQ(file.iType, 1);
@@ -148,21 +153,22 @@ TEST_F(DiskScannerTest, RecordsTakeIdsServerTimeAndMd5FromTheTableRowAtTheirPath
 TEST_F(DiskScannerTest, FailuresGiveTheirCodeAndAnEmptyList) {
     TSyncFile row;
     row.strRelativePath = L".\\a.txt";
+    const CPackedFiles rows = testing_support::Packed({row});
     CDiskScanner scanner;
-    EXPECT_EQ(scanner.Scan(L"", {row}, std::nullopt), 1001);
-    EXPECT_EQ(scanner.Scan(SyncDir(), {row}, std::nullopt), 1002);
-    EXPECT_TRUE(scanner.Files().empty());
+    EXPECT_EQ(scanner.Scan(L"", rows, std::nullopt), 1001);
+    EXPECT_EQ(scanner.Scan(SyncDir(), rows, std::nullopt), 1002);
+    EXPECT_TRUE(scanner.Files().Empty());
     fs::create_directories(syncDir);
     // Empty, with rows, on another device than recorded: not mounted.
-    ASSERT_EQ(scanner.Scan(SyncDir(), {}, std::nullopt), 0);
+    ASSERT_EQ(scanner.Scan(SyncDir(), CPackedFiles(), std::nullopt), 0);
     const std::uint64_t device = scanner.Device();
-    EXPECT_EQ(scanner.Scan(SyncDir(), {row}, device + 1), 1002);
+    EXPECT_EQ(scanner.Scan(SyncDir(), rows, device + 1), 1002);
     EXPECT_EQ(scanner.Result(), 1002);
     // Items on the other device, or no rows to lose: a scan like any other.
-    EXPECT_EQ(scanner.Scan(SyncDir(), {}, device + 1), 0);
+    EXPECT_EQ(scanner.Scan(SyncDir(), CPackedFiles(), device + 1), 0);
     Write("a.txt", "a");
-    EXPECT_EQ(scanner.Scan(SyncDir(), {row}, device + 1), 0);
-    EXPECT_EQ(scanner.Files().size(), 1u);
+    EXPECT_EQ(scanner.Scan(SyncDir(), rows, device + 1), 0);
+    EXPECT_EQ(scanner.Files().Size(), 1u);
 }
 
 TEST_F(DiskScannerTest, AFolderThatCannotBeListedIsLeftOutWithItsRows) {
@@ -173,11 +179,11 @@ TEST_F(DiskScannerTest, AFolderThatCannotBeListedIsLeftOutWithItsRows) {
     CDiskScanner scanner;
     testing_support::CDescriptorLimit limit(2);
     ASSERT_TRUE(limit.IsSet());
-    const int result = scanner.Scan(SyncDir(), {}, std::nullopt);
+    const int result = scanner.Scan(SyncDir(), CPackedFiles(), std::nullopt);
     limit.Restore();
     ASSERT_EQ(result, 0);
-    ASSERT_EQ(scanner.Files().size(), 1u);
-    EXPECT_EQ(scanner.Files()[0].strRelativePath, L".\\b.txt");
+    ASSERT_EQ(scanner.Files().Size(), 1u);
+    EXPECT_EQ(scanner.Files().At(0).strRelativePath, L".\\b.txt");
     EXPECT_EQ(scanner.KeptOut(), (std::vector<std::wstring>{L".\\a"}));
 }
 

@@ -88,11 +88,35 @@ TEST(ProgramTest, ItPrintsItsPortServesAndEndsCleanlyOnSigterm) {
     EXPECT_EQ(again.End(SIGINT), 0);
 }
 
+TEST(ProgramTest, AskedForAWebLinkItPrintsTheAddressOfThatAccountsPage) {
+    testing_support::TempHome home;
+    std::string data = "--data '" + (home.path() / "data").string() + "' --port 0";
+    CProgram program(data + " --user alice:secret --web-link alice");
+    int port = std::stoi(program.Line());
+    std::string link = program.Line();
+    std::string prefix = "http://127.0.0.1:" + std::to_string(port) + "/web/files?token=";
+    ASSERT_EQ(link.rfind(prefix, 0), 0u) << link;
+    ASSERT_EQ(link.back(), '\n');
+    httplib::Client client("127.0.0.1", port);
+    std::string target = link.substr(prefix.find("/web/"));
+    target.pop_back();
+    auto page = client.Get(target);
+    ASSERT_TRUE(page);
+    EXPECT_EQ(page->status, 200);
+    EXPECT_NE(page->body.find("Files of alice"), std::string::npos) << page->body;
+    EXPECT_EQ(program.End(SIGTERM), 0);
+
+    std::string output;
+    EXPECT_EQ(RunToEnd(data + " --web-link nobody", output), 1);
+    EXPECT_NE(output.find("no account nobody"), std::string::npos) << output;
+}
+
 TEST(ProgramTest, CommandLinesItCannotFollowAreRefusedWithTheUsage) {
     testing_support::TempHome home;
     std::string data = " --data '" + (home.path() / "data").string() + "'";
     const char* cases[] = {"",           "--port 0",     "--port 70000", "--user nocolon",
-                           "--user :pw", "--quota lots", "--frobnicate", "--port"};
+                           "--user :pw", "--quota lots", "--frobnicate", "--port",
+                           "--web-link"};
     for (const char* arguments : cases) {
         SCOPED_TRACE(arguments);
         std::string output;

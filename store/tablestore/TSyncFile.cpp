@@ -30,6 +30,17 @@ int CTSyncFile::ConnectDB() {
 }
 
 int CTSyncFile::GetFileInfo(std::vector<TSyncFile>& files) {
+    return ReadFileInfo([&](std::size_t rows) { files.reserve(files.size() + rows); },
+                        [&](TSyncFile& file) { files.push_back(std::move(file)); });
+}
+
+int CTSyncFile::GetFileInfo(CPackedFiles& files) {
+    return ReadFileInfo([&](std::size_t rows) { files.Reserve(files.Size() + rows); },
+                        [&](TSyncFile& file) { files.Add(file); });
+}
+
+template <class Reserve, class Take>
+int CTSyncFile::ReadFileInfo(Reserve reserve, Take take) {
     CDatabase* db = Database();
     if (db == nullptr) {
         return SQLITE_MISUSE;
@@ -39,15 +50,20 @@ int CTSyncFile::GetFileInfo(std::vector<TSyncFile>& files) {
         // Room for the whole table at once: a reload of the sync directory then moves no rows.
         CStatement count(*db, "SELECT count(*) FROM FileInfo");
         if (count.Step() == SQLITE_ROW) {
-            files.reserve(files.size() + static_cast<std::size_t>(count.Int(0)));
+            reserve(static_cast<std::size_t>(count.Int(0)));
         }
     }
     static const std::string sql =
         "SELECT " + SyncFileColumnNames("") + " FROM FileInfo ORDER BY rowid";
     CStatement statement(*db, sql);
-    int rc = statement.ReadRows(
-        files, [](const CStatement& row, TSyncFile& file) { ReadSyncFile(row, 0, file); });
-    return Checked(rc, "CTSyncFile::GetFileInfo");
+    TSyncFile file;
+    int rc = statement.Step();
+    for (; rc == SQLITE_ROW; rc = statement.Step()) {
+        file.Clear();
+        ReadSyncFile(statement, 0, file);
+        take(file);
+    }
+    return Checked(rc == SQLITE_DONE ? SQLITE_OK : rc, "CTSyncFile::GetFileInfo");
 }
 
 int CTSyncFile::SetFileInfo(const TSyncFile& file) {

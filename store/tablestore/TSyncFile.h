@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/PackedFiles.h"
 #include "common/SyncRecords.h"
 #include "store/tablestore/DbBase.h"
 
@@ -16,6 +17,8 @@ class CTSyncFile : public CDbBase {
 
     // Appends every row, in the order they were added.
     int GetFileInfo(std::vector<TSyncFile>& files);
+    // The same into packed records: only one row is held unpacked at a time.
+    int GetFileInfo(CPackedFiles& files);
     // Adds a row at the end, in place of the rows with its iId or path.
     int SetFileInfo(const TSyncFile& file);
     // Overwrites the row with the record's iId in place, or adds the record at the end when
@@ -29,4 +32,9 @@ class CTSyncFile : public CDbBase {
     // 1001 when oldPrefix does not end with a backslash (an empty one would rename every row)
     // or when one folder lies inside the other.
     int FolderRename(std::wstring newPrefix, std::wstring oldPrefix);
+
+  private:
+    // Every row in load order to take(TSyncFile&), after reserve(row count).
+    template <class Reserve, class Take>
+    int ReadFileInfo(Reserve reserve, Take take);
 };

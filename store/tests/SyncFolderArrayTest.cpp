@@ -16,8 +16,7 @@ class SyncFolderArrayTest : public store_test::StoreTest {
   protected:
     void SetUp() override {
         ASSERT_EQ(CTSyncFileArray::Get()->ReLoad(), 0);
-        std::vector<TSyncFile> none;
-        Folders()->RefrushServerSynceFile(none);
+        Folders()->RefrushServerSynceFile(CPackedFiles());
         // The root default survives reloads without a root row; start from "synchronised".
         StoreChoice({{0, L"root", 0}});
         ASSERT_EQ(Folders()->ReLoad(), 0);
@@ -93,8 +92,9 @@ TEST_F(SyncFolderArrayTest, TheNearestFolderWithARowDecides) {
 TEST_F(SyncFolderArrayTest, ItemsKnownOnlyFromTheServiceListingArePlaced) {
     StoreChoice({{20, L"remote", 1}});
     ASSERT_EQ(Folders()->ReLoad(), 0);
-    std::vector<TSyncFile> listing = {MakeFile(20, L".\\remote", 0),
-                                      MakeFile(21, L".\\remote\\sub", 0)};
+    CPackedFiles listing;
+    listing.Add(MakeFile(20, L".\\remote", 0));
+    listing.Add(MakeFile(21, L".\\remote\\sub", 0));
     EXPECT_EQ(Folders()->CheakSyncFolderFile(L".\\remote\\sub\\new.txt", 1, 0), 1)
         << "unknown before the listing arrives";
     Folders()->RefrushServerSynceFile(listing);

@@ -131,6 +131,8 @@ TEST_F(TransferTest, DownloadPutsTheCompleteFileInPlace) {
     ASSERT_TRUE(CTSyncFileArray::Get()->GetSyncFile(L".\\docs\\d.bin", row));
     EXPECT_EQ(row.iId, Entry("docs/d.bin")["fid"].asInt());
     EXPECT_EQ(row.strModifyTime, GetFileModifyTime(StringToWstring(Local("docs/d.bin").string())));
+    EXPECT_EQ(row.dataExtension.dataBreakPoint.strTempName, "")
+        << "an upload of a later change would take it for an interrupted one";
     EXPECT_EQ(CompletedRows().size(), 1u);
     EXPECT_TRUE(Saw(MSG_TASK_COMPLETED, static_cast<plat::WPARAM>(task.iIdKey)));
 }
