@@ -64,6 +64,7 @@ void CConvergeModel::Settle(const TView& settled) {
     m_touchedLocal.clear();
     m_touchedService.clear();
     m_renames.clear();
+    m_deleted.clear();
     for (const auto& [path, what] : settled) {
         if (what != "dir") {
             m_known.insert(what);
@@ -176,7 +177,8 @@ std::vector<TViolation> CConvergeModel::Check(const TView& settled,
                 !TouchedBy(ESide::Local, path) && !TouchedBy(ESide::Service, path)) {
                 violations.push_back({3, "folder " + path + " is gone without a step"});
             }
-        } else if (!present.count(what) && holds(m_local, what) && holds(m_service, what)) {
+        } else if (!present.count(what) && !m_deleted.count(what) && holds(m_local, what) &&
+                   holds(m_service, what)) {
             violations.push_back({3, path + " (" + what + ") is gone without a step"});
         }
     }

@@ -261,6 +261,9 @@ class CRun {
         for (const auto& [path, what] : Subtree(view, step.strPath)) {
             if (what != "dir") {
                 m_model.Reached(side, what);
+                if (step.eKind == EStep::Delete || step.eKind == EStep::DeleteFolderWhileAdding) {
+                    m_model.Deleted(what);
+                }
             }
         }
     }
