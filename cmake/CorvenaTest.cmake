@@ -1,12 +1,13 @@
-# corvena_test(NAME SOURCES... LIBS ... [THREADED] [SERIAL])
+# corvena_test(NAME SOURCES... LIBS ... [THREADED] [SERIAL] [LABEL name])
 # Every subsystem keeps its tests in its own tests/ folder and declares them with this.
 # THREADED tests also run in the ThreadSanitizer build (label "threaded"). SERIAL tests run
 # alone: they look the engine up by its program name, which another test's engine would answer.
+# LABEL replaces the label "unit" (the test command leaves the label "campaign" out).
 function(corvena_test name)
     if(NOT CORVENA_TESTS)
         return()
     endif()
-    cmake_parse_arguments(T "THREADED;SERIAL" "" "SOURCES;LIBS" ${ARGN})
+    cmake_parse_arguments(T "THREADED;SERIAL" "LABEL" "SOURCES;LIBS" ${ARGN})
     # The ThreadSanitizer tree runs only the threaded tests, so it builds only those.
     if(CORVENA_SANITIZE STREQUAL "thread" AND NOT T_THREADED)
         return()
@@ -16,6 +17,8 @@ function(corvena_test name)
     set(labels unit)
     if(T_THREADED)
         set(labels threaded)
+    elseif(T_LABEL)
+        set(labels ${T_LABEL})
     endif()
     set(serial FALSE)
     if(T_SERIAL)

@@ -163,6 +163,12 @@ class CRefServiceProcess {
         }
     }
 
+    // Stop, then Start: a service that went away for a while, back on the same port.
+    void Restart() {
+        Stop();
+        Start();
+    }
+
     int Port() const { return m_iPort; }
     const std::filesystem::path& DataDir() const { return m_dataDir; }
     std::string Address() const { return "127.0.0.1:" + std::to_string(m_iPort); }

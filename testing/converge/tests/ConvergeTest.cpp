@@ -1,0 +1,47 @@
+// A short convergence campaign with the real engine and reference service, and every seed
+// that once found a defect, replayed with its steps (50 steps, as the campaign that found it).
+// Labelled "campaign": these runs still find versions lost by the engine (the seeds below), so
+// the test command leaves them out until those are fixed; `ctest -L campaign` runs them.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+
+#include "testing/converge/ConvergeRun.h"
+
+namespace {
+
+TEST(ConvergeTest, AShortCampaignFindsNoViolation) {
+    const converge::TCampaignFigures figures = converge::RunCampaign(3, 2, 30, stdout);
+    EXPECT_EQ(figures.iViolations, 0);
+    EXPECT_EQ(figures.iRuns, 2);
+}
+
+struct FoundSeed {
+    std::uint64_t seed;
+    const char* why;
+};
+
+class ConvergeSeedTest : public ::testing::TestWithParam<FoundSeed> {};
+
+TEST_P(ConvergeSeedTest, ReplaysWithoutAViolation) {
+    SCOPED_TRACE(GetParam().why);
+    const converge::TCampaignFigures figures =
+        converge::RunCampaign(GetParam().seed, 1, 50, stdout);
+    EXPECT_EQ(figures.iViolations, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Found, ConvergeSeedTest,
+    ::testing::Values(
+        FoundSeed{2, "a local delete just after another device's overwrite removed that version"},
+        FoundSeed{4, "a local add over a name another device created: its version was nowhere"},
+        FoundSeed{9, "a folder deleted and added again locally: a service version was lost"},
+        FoundSeed{11, "a folder deleted and added again locally: no conflict copy"},
+        FoundSeed{13, "a local delete just after another device's overwrite removed that version"},
+        FoundSeed{14, "cut uploads, pause and a read-only folder: no convergence within 120 s"},
+        FoundSeed{16, "a local delete just after another device's overwrite removed that version"}),
+    [](const auto& info) { return "Seed" + std::to_string(info.param.seed); });
+
+}  // namespace
