@@ -1,6 +1,7 @@
 #include "rest/AnswerReader.h"
 
 #include <cstdio>
+#include <utility>
 
 #include "common/Utility.h"
 #include "rest/JsonAnswer.h"
@@ -126,6 +127,11 @@ int CAnswerReader::FileInfo(const std::string& answer, TSyncFile& file) {
     if (result == REST_OK) {
         file.strServerTime = CJsonAnswer::Text(json.Root(), "fmodify");
         file.strFileSize = CJsonAnswer::NumberToSizeText(CJsonAnswer::Number(json.Root(), "fsize"));
+        // Only when given, so that an answer without it leaves the hash of the local file.
+        std::string md5 = CJsonAnswer::Text(json.Root(), "storecode");
+        if (!md5.empty()) {
+            file.strMD5 = std::move(md5);
+        }
     }
     return result;
 }

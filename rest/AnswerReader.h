@@ -44,7 +44,8 @@ class CAnswerReader {
     static int UploadState(const std::string& answer, std::string& offset);
     // "fid" into iId.
     static int UploadCommit(const std::string& answer, TSyncFile& file);
-    // "fmodify" into strServerTime, "fsize" into strFileSize.
+    // "fmodify" into strServerTime, "fsize" into strFileSize, a non-empty "storecode" into
+    // strMD5.
     static int FileInfo(const std::string& answer, TSyncFile& file);
     // "msg" (the new folder's id as text) into iId.
     static int MkDir(const std::string& answer, TSyncFile& file);

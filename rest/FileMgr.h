@@ -14,7 +14,8 @@ class CFileMgr : public CHttpCommBase {
     explicit CFileMgr(int clientKind) : CHttpCommBase(clientKind) {}
     ~CFileMgr() override = default;
 
-    // The service's time stamp and size of file iId into strServerTime and strFileSize.
+    // The service's time stamp and size of file iId into strServerTime and strFileSize, and
+    // its content's MD5 into strMD5 when the answer gives one.
     int GetFileInfo(const UserInfo& user, TSyncFile& file);
     // Creates folder strName under iPId; the new id goes to iId (0 when the service's "msg"
     // is not a number).

@@ -1,15 +1,34 @@
 #include "transfer/OtherTransfer.h"
 
 #include <cerrno>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "common/AfLog.h"
 #include "common/Utility.h"
 #include "rest/FileMgr.h"
+#include "rest/RestResult.h"
+#include "rest/SyncMgr.h"
 #include "store/TSyncFileArray.h"
 #include "transfer/TransferCodes.h"
 #include "transfer/TransferLog.h"
+
+namespace {
+
+// The service's answer for an id it does not hold.
+constexpr int kServiceNotFound = REST_SERVICE_BASE + 2;
+
+// Whether the service's file is other than the version the row recorded: by content when both
+// sides know its MD5 (a rename also moves the service's time stamp), else by time stamp.
+bool ChangedSince(const TSyncFile& row, const TSyncFile& service) {
+    if (!row.strMD5.empty() && !service.strMD5.empty()) {
+        return row.strMD5 != service.strMD5;
+    }
+    return row.strServerTime != service.strServerTime;
+}
+
+}  // namespace
 
 int COtherTransfer::DoTask(TComand& task) {
     if (task.iType == 1) {
@@ -45,10 +64,92 @@ int COtherTransfer::ToService(TComand& task) {
         case OPER_ADD:
             return MakeServiceFolder(user, file);
         case OPER_DELETE:
-            return CFileMgr(4).FileDel(user, file);
+            return DeleteOnService(user, file);
         default:
             return CFileMgr(4).FileRename(user, file);
     }
+}
+
+int COtherTransfer::DeleteOnService(const UserInfo& user, TSyncFile& file) {
+    TSyncFile row = file;
+    CTSyncFileArray::Get()->GetSyncFile(file.iId, row);
+    std::string why;
+    std::vector<int> rows{row.iId};
+    int result = row.iType == 0 ? ServiceFolderChange(user, row, why, rows)
+                                : ServiceFileChange(user, row, why);
+    if (result == 0 && why.empty()) {
+        result = CFileMgr(4).FileDel(user, file);
+    }
+    if (result == kServiceNotFound) {
+        AfLog(0, kTransferLog, "COtherTransfer::DoTask", __LINE__,
+              "Already gone on the service = (%s)", WstringToString(row.strRelativePath).c_str());
+        return TRANSFER_OK;
+    }
+    if (result != 0) {
+        return result;
+    }
+    if (!why.empty()) {
+        // The rows go, so the next comparison finds the service's items unknown and missing
+        // here, and brings them down again.
+        AfLog(4, kTransferLog, "COtherTransfer::DoTask", __LINE__,
+              "Not deleted on the service = (%s): %s", WstringToString(row.strRelativePath).c_str(),
+              why.c_str());
+        for (int id : rows) {
+            CTSyncFileArray::Get()->Delete(id);
+        }
+    }
+    return TRANSFER_OK;
+}
+
+int COtherTransfer::ServiceFileChange(const UserInfo& user, const TSyncFile& row,
+                                      std::string& why) {
+    TSyncFile service = row;
+    service.strMD5.clear();
+    const int result = CFileMgr(4).GetFileInfo(user, service);
+    if (result == 0 && ChangedSince(row, service)) {
+        why = "another version was stored there since the last synchronisation";
+    }
+    return result;
+}
+
+int COtherTransfer::ServiceFolderChange(const UserInfo& user, const TSyncFile& row,
+                                        std::string& why, std::vector<int>& rows) {
+    std::vector<TSyncFile> all;
+    const int result = CSyncMgr(4).GetFileListAll(user, all);
+    if (result != 0) {
+        return result;
+    }
+    std::set<int> below{row.iId};
+    bool bFound = false;
+    // The listing may give a child before its folder: collect until a pass adds nothing.
+    for (bool bGrown = true; bGrown;) {
+        bGrown = false;
+        for (const TSyncFile& item : all) {
+            bFound = bFound || item.iId == row.iId;
+            if (below.count(item.iPId) != 0 && below.insert(item.iId).second) {
+                bGrown = true;
+            }
+        }
+    }
+    if (!bFound) {
+        return kServiceNotFound;
+    }
+    CTSyncFileArray* table = CTSyncFileArray::Get();
+    for (const TSyncFile& item : all) {
+        if (item.iId == row.iId || below.count(item.iId) == 0) {
+            continue;
+        }
+        TSyncFile known;
+        if (!table->GetSyncFile(item.iId, known)) {
+            why = "it holds items not synchronised here";
+            continue;
+        }
+        rows.push_back(item.iId);
+        if (item.iType == 1 && ChangedSince(known, item)) {
+            why = "an item in it changed since the last synchronisation";
+        }
+    }
+    return 0;
 }
 
 int COtherTransfer::MakeServiceFolder(const UserInfo& user, TSyncFile& file) {

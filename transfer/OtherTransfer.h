@@ -8,6 +8,9 @@
 // with it only what the local file table records unchanged: anything else in it is kept, with
 // the folders that hold it, and has its row dropped, so the next comparison uploads it.
 
+#include <string>
+#include <vector>
+
 #include "transfer/BaseTransfer.h"
 
 class COtherTransfer : public CBaseTransfer {
@@ -20,6 +23,19 @@ class COtherTransfer : public CBaseTransfer {
     static int ToDisk(TComand& task);
     // 1001 when the service answers no usable id for the new folder.
     static int MakeServiceFolder(const UserInfo& user, TSyncFile& file);
+    // Deletes the item on the service unless the service changed it since the table's row was
+    // written: then nothing is deleted there, a log line says why, and the rows of the item
+    // (and of what the service holds below a folder) are dropped, so the next comparison
+    // brings the service's version down. An item already gone counts as deleted. 0, or the
+    // failed request's result.
+    static int DeleteOnService(const UserInfo& user, TSyncFile& file);
+    // Asks the service for the file the row records; why is set when it holds other content.
+    static int ServiceFileChange(const UserInfo& user, const TSyncFile& row, std::string& why);
+    // Reads the service's listing for what lies below the folder the row records; why is set
+    // when anything there has no row or a file's content differs from its row, and the ids of
+    // the rows found there are added to rows. 8002 when the service has no such folder.
+    static int ServiceFolderChange(const UserInfo& user, const TSyncFile& row, std::string& why,
+                                   std::vector<int>& rows);
     static int MakeLocalFolder(const TSyncFile& file);
     // Deletion of the item (a folder: see TrashRecorded); DelToLacalEx is the second attempt
     // after a failed first one.

@@ -304,6 +304,74 @@ TEST_F(TransferTest, DeletionOnTheService) {
     EXPECT_EQ(CompletedRows().size(), 1u);
 }
 
+// A local deletion reaches the service only for what the service still holds as last
+// synchronised: what another device stored meanwhile stays, and its row goes so that the next
+// comparison brings it down.
+TEST_F(TransferTest, DeletionOnTheServiceSparesWhatChangedThere) {
+    struct Row {
+        const char* why;
+        const char* path;
+        int type;
+        std::function<void()> meanwhile;
+        const char* survivor;  // path that must still be on the service, or nullptr
+    };
+    const std::vector<Row> rows = {
+        {"overwritten by another device", "f0.txt", 1,
+         [&] { Service().PutFile(account, "f0.txt", "newer"); }, "f0.txt"},
+        {"unchanged since the last synchronisation", "same.txt", 1, [] {}, nullptr},
+        {"folder that received an item unknown here", "d", 0,
+         [&] { Service().PutFile(account, "d/new.txt", "new"); }, "d/new.txt"},
+        {"folder whose known file was overwritten", "e", 0,
+         [&] { Service().PutFile(account, "e/in.txt", "newer"); }, "e/in.txt"},
+        {"folder unchanged with its known file", "g", 0, [] {}, nullptr},
+    };
+    auto record = [&](const std::string& path) {
+        TComand task = ServiceTask(path, OPER_ADD);
+        task.tSyncFile.strServerTime = Entry(path)["fmodify"].asString();
+        EXPECT_EQ(CTSyncFileArray::Get()->Add(task.tSyncFile), 0);
+        return task;
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.why);
+        Service().ClearRequests();
+        if (row.type == 0) {
+            Service().MakeFolder(account, row.path);
+            Service().PutFile(account, std::string(row.path) + "/in.txt", "old");
+        } else {
+            Service().PutFile(account, row.path, "old");
+        }
+        TComand task = record(row.path);
+        if (row.type == 0) {
+            record(std::string(row.path) + "/in.txt");
+        }
+        row.meanwhile();
+        task.iType = 1;
+        task.iOper = OPER_DELETE;
+        RunTasks({task});
+
+        EXPECT_TRUE(Fails().empty());
+        EXPECT_FALSE(CTSyncFileArray::Get()->Find(task.tSyncFile.iId));
+        if (row.survivor != nullptr) {
+            EXPECT_FALSE(Entry(row.survivor).isNull());
+            EXPECT_NE(Service().ReadFile(account, row.survivor), "old");
+        } else {
+            EXPECT_TRUE(Entry(row.path).isNull());
+        }
+    }
+}
+
+TEST_F(TransferTest, DeletionOnTheServiceOfAnItemAlreadyGoneSucceeds) {
+    for (int type : {1, 0}) {
+        SCOPED_TRACE(type == 1 ? "file" : "folder");
+        TComand task = DiskTask(type == 1 ? "gone.txt" : "gone", OPER_DELETE, type);
+        task.tSyncFile.iId = 987654;
+        ASSERT_EQ(CTSyncFileArray::Get()->Add(task.tSyncFile), 0);
+        RunTasks({task});
+        EXPECT_TRUE(Fails().empty());
+        EXPECT_FALSE(CTSyncFileArray::Get()->Find(task.tSyncFile.iId));
+    }
+}
+
 TEST_F(TransferTest, FolderRenameOnTheServiceRewritesTheRowsBelowIt) {
     Service().MakeFolder(account, "old");
     Service().PutFile(account, "old/inner.txt", "x");
