@@ -131,9 +131,15 @@ void CServerScan::BuildRelativePaths(CPackedFiles& list, std::unordered_set<int>
     std::vector<std::size_t> chain;
     std::string path;
     for (std::size_t start = 0; start < list.Size(); ++start) {
-        // Up to the first entry whose path is known (or the root), then down again; verified
-        // listings hold no cycle, and the bound keeps any other from looping.
-        for (std::size_t i = start; !done[i] && chain.size() <= list.Size();) {
+        // Up to the first entry whose path is known (or the root), then down again. An entry
+        // met twice on the way up closes a cycle: nothing on the way has a path.
+        bool bCycle = false;
+        for (std::size_t i = start; done[i] != 1;) {
+            if (done[i] == 2) {
+                bCycle = true;
+                break;
+            }
+            done[i] = 2;
             chain.push_back(i);
             auto parent = list.PId(i) == 0 ? positions.end() : positions.find(list.PId(i));
             if (parent == positions.end()) {
@@ -145,8 +151,11 @@ void CServerScan::BuildRelativePaths(CPackedFiles& list, std::unordered_set<int>
             const std::size_t i = *it;
             auto parent = list.PId(i) == 0 ? positions.end() : positions.find(list.PId(i));
             const bool bBelowRefused = parent != positions.end() && refused[parent->second];
-            if (bBelowRefused || (parent == positions.end() && list.PId(i) != 0) ||
-                !IsUsableName(list.Name(i))) {
+            if (bCycle) {
+                refused[i] = true;
+                LogEntry(kFunction, __LINE__, "Server entry parents in a cycle, left out", list, i);
+            } else if (bBelowRefused || (parent == positions.end() && list.PId(i) != 0) ||
+                       !IsUsableName(list.Name(i))) {
                 refused[i] = true;
                 LogEntry(kFunction, __LINE__,
                          bBelowRefused ? "Server entry below a refused name left out"

@@ -107,6 +107,18 @@ TEST(ServerScanTest, HostileNamesAreLeftOutWithEverythingBelowThem) {
     EXPECT_NE(log.find("Server entry below a refused name left out"), std::string::npos);
 }
 
+TEST(ServerScanTest, EntriesInOrBelowACycleGetNoPathEvenUnverified) {
+    testing_support::TempHome home;
+    CPackedFiles packed = testing_support::Packed(
+        {Entry(5, 6, L"a", 0), Entry(6, 5, L"b", 0), Entry(7, 6, L"c"), Entry(9, 0, L"fine")});
+    std::unordered_set<int> refused;
+    CServerScan::BuildRelativePaths(packed, refused);
+    const std::vector<TSyncFile> list = testing_support::Unpacked(packed);
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0].strRelativePath, L".\\fine");
+    EXPECT_EQ(refused, (std::unordered_set<int>{5, 6, 7}));
+}
+
 class DiskScannerTest : public ::testing::Test {
   protected:
     void Write(const std::string& path, const std::string& content) {
