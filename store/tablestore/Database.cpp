@@ -118,12 +118,22 @@ int CDatabase::ReadInt(const char* sql, int& value) {
 }
 
 int CDatabase::ReadIdentity(int& appId, int& version, int& objects) {
-    int rc = ReadInt("PRAGMA application_id", appId);
+    // The three are read in one transaction: read one by one, another connection creating the
+    // schema between them would show a stamp of 0 beside its objects, a file of another program.
+    const bool ownTransaction = sqlite3_get_autocommit(m_db) != 0;
+    int rc = ownTransaction ? Exec("BEGIN") : SQLITE_OK;
+    if (rc == SQLITE_OK) {
+        rc = ReadInt("PRAGMA application_id", appId);
+    }
     if (rc == SQLITE_OK) {
         rc = ReadInt("PRAGMA user_version", version);
     }
     if (rc == SQLITE_OK) {
         rc = ReadInt("SELECT count(*) FROM sqlite_master", objects);
+    }
+    if (ownTransaction && sqlite3_get_autocommit(m_db) == 0) {
+        const int end = Exec(rc == SQLITE_OK ? "COMMIT" : "ROLLBACK");
+        rc = rc == SQLITE_OK ? end : rc;
     }
     if (rc != SQLITE_OK) {
         AfLog(4, kLogFile, "CDatabase::ReadIdentity", __LINE__,
