@@ -61,14 +61,7 @@ class ClientSignalTest : public ::testing::TestWithParam<SignalCase> {
         : display_(800, 600),
           service_(REFSERVICE_PATH, home_.path() / "service", "alice", "secret") {
         display_.StartTrayHost();
-        setenv("DISPLAY", display_.Name().c_str(), 1);
-        setenv("QT_QPA_PLATFORM", "xcb", 1);
-        setenv("DBUS_SESSION_BUS_ADDRESS",
-               ("unix:path=" + (home_.path() / "no-session-bus").string()).c_str(), 1);
-        unsetenv("WAYLAND_DISPLAY");
-        fs::create_directories(home_.path() / "xdg-runtime");
-        fs::permissions(home_.path() / "xdg-runtime", fs::perms::owner_all);
-        setenv("XDG_RUNTIME_DIR", (home_.path() / "xdg-runtime").c_str(), 1);
+        display_.UseForThisProcess(home_.path());
         const std::string address = service_.Address();
         CGlobalSetting().SetValue(L"main", L"server", std::wstring(address.begin(), address.end()),
                                   L"config.ini");

@@ -153,16 +153,7 @@ class DesktopRunTest : public ::testing::Test {
           service_(REFSERVICE_PATH, home_.path() / "service", "alice", "secret"),
           engine_(TANDRIX_PATH, home_.path() / "bin") {
         display_.StartTrayHost();
-        setenv("DISPLAY", display_.Name().c_str(), 1);
-        setenv("QT_QPA_PLATFORM", "xcb", 1);
-        // No session bus: the icon goes to the XEmbed host, and nothing reaches the desktop
-        // session of whoever runs the tests.
-        setenv("DBUS_SESSION_BUS_ADDRESS",
-               ("unix:path=" + (home_.path() / "no-session-bus").string()).c_str(), 1);
-        unsetenv("WAYLAND_DISPLAY");
-        fs::create_directories(home_.path() / "xdg-runtime");
-        fs::permissions(home_.path() / "xdg-runtime", fs::perms::owner_all);
-        setenv("XDG_RUNTIME_DIR", (home_.path() / "xdg-runtime").c_str(), 1);
+        display_.UseForThisProcess(home_.path());
         app_ = std::make_unique<QApplication>(argc_, argv_);
 
         std::string address = service_.Address();

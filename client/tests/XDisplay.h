@@ -11,6 +11,8 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -60,6 +62,20 @@ class CXDisplay {
 
     // ":N", for DISPLAY.
     const std::string& Name() const { return m_name; }
+
+    // Points this process (and what it starts) at this display, on the xcb platform, with a
+    // runtime folder under `home`. No session bus: a tray icon goes to the XEmbed host, and
+    // nothing reaches the desktop session of whoever runs the tests.
+    void UseForThisProcess(const std::filesystem::path& home) const {
+        setenv("DISPLAY", m_name.c_str(), 1);
+        setenv("QT_QPA_PLATFORM", "xcb", 1);
+        setenv("DBUS_SESSION_BUS_ADDRESS",
+               ("unix:path=" + (home / "no-session-bus").string()).c_str(), 1);
+        unsetenv("WAYLAND_DISPLAY");
+        std::filesystem::create_directories(home / "xdg-runtime");
+        std::filesystem::permissions(home / "xdg-runtime", std::filesystem::perms::owner_all);
+        setenv("XDG_RUNTIME_DIR", (home / "xdg-runtime").c_str(), 1);
+    }
 
     // The tray host: a 24-pixel panel along the top edge, as wide as its icons.
     void StartTrayHost() {
