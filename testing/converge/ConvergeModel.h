@@ -53,6 +53,11 @@ class CConvergeModel {
     // A step on side found a version the other side wrote: it has synced, and what side's
     // step does to it next is that side's to do.
     void Reached(ESide side, const std::string& md5);
+    // A step of side found a version that side wrote (where the other side's changes had
+    // taken it) and replaces or removes it: that version's going has a cause.
+    void Superseded(ESide side, const std::string& md5) {
+        (side == ESide::Local ? m_freshLocal : m_freshService).erase(md5);
+    }
     // A deleting step found the version in what it deleted (the engine may have moved it
     // there): its going has a cause.
     void Deleted(const std::string& md5) { m_deleted.insert(md5); }

@@ -256,11 +256,22 @@ class CRun {
         }
     }
 
-    // The versions of the other side that the step's items hold on side before it runs.
+    // The versions the step's items hold on side before it runs, or before the part of a
+    // step that comes after its pause or its additions: what the step then does to them is
+    // the step's. That holds for the side's own versions as well, found where the other
+    // side's changes took them, when the step replaces or removes them.
     void Reached(ESide side, const TView& view, const TStep& step) {
+        const bool bReplaces = step.eKind == EStep::Create || step.eKind == EStep::Append ||
+                               step.eKind == EStep::Overwrite || step.eKind == EStep::Truncate ||
+                               step.eKind == EStep::Delete ||
+                               step.eKind == EStep::EditWhileUploading ||
+                               step.eKind == EStep::DeleteFolderWhileAdding;
         for (const auto& [path, what] : Subtree(view, step.strPath)) {
             if (what != "dir") {
                 m_model.Reached(side, what);
+                if (bReplaces) {
+                    m_model.Superseded(side, what);
+                }
                 if (step.eKind == EStep::Delete || step.eKind == EStep::DeleteFolderWhileAdding) {
                     m_model.Deleted(what);
                 }
@@ -418,6 +429,8 @@ class CRun {
                 WriteLocal(step.strPath, content);
                 m_model.Wrote(Md5(content));
                 std::this_thread::sleep_for(std::chrono::milliseconds(step.iPauseMs));
+                // The engine may have put the service's version there meanwhile.
+                Reached(ESide::Local, DiskView(m_syncDir), step);
                 const std::string again = StepContent(step.uContent + 1, step.uSize);
                 WriteLocal(step.strPath, again);
                 m_model.WroteFile(ESide::Local, step.strPath, Md5(again));
@@ -433,6 +446,8 @@ class CRun {
                     WriteLocal(step.strPath + "/a" + std::to_string(i) + ".txt", one);
                     m_model.Wrote(Md5(one));
                 }
+                // The engine may have brought the service's items into the folder meanwhile.
+                Reached(ESide::Local, DiskView(m_syncDir), step);
                 fs::remove_all(Local(step.strPath), ec);
                 m_model.Removed(ESide::Local, step.strPath);
                 const std::string late = StepContent(step.uContent + 99, 300);
@@ -541,6 +556,8 @@ class CRun {
                     const std::string one = StepContent(step.uContent + i, 200 + i);
                     Put(step.strPath + "/a" + std::to_string(i) + ".txt", one);
                 }
+                // The engine may have sent local items into the folder meanwhile.
+                Reached(ESide::Service, ListingView(), step);
                 m_service.Control("/admin/fs/delete",
                                   JsonObject({{"user", m_account}, {"path", step.strPath}}));
                 m_model.Removed(ESide::Service, step.strPath);
