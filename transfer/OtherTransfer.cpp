@@ -247,7 +247,17 @@ int COtherTransfer::DeleteFolder(const TSyncFile& file) {
         return TRANSFER_OK;
     }
     bool bKept = false;
-    error = status.bFolder ? TrashRecorded(item, file.strRelativePath, true, bKept) : Trash(item);
+    if (status.bFolder) {
+        error = TrashRecorded(item, file.strRelativePath, true, bKept);
+    } else if (IsRecordedUnchanged(file.strRelativePath, item)) {
+        error = Trash(item);
+    } else {
+        // Changed here since the comparison decided: the local edit wins over the service's
+        // deletion or older version, as it would have in the comparison. Its row goes with
+        // the task, so the next comparison uploads it (or a download keeps it as a copy).
+        AfLog(1, kTransferLog, "COtherTransfer::DeleteFolder", __LINE__,
+              "Kept = (%s): not the version last synchronised", item.Native().c_str());
+    }
     return error == 0 ? TRANSFER_OK : TRANSFER_LOCAL_BASE + error;
 }
 

@@ -459,6 +459,30 @@ TEST_F(TransferTest, AFolderDeletedOnTheServiceKeepsWhatTheServiceNeverHad) {
     }
 }
 
+// A file the service deleted, or holds in a newer version, goes to the trash only as it was
+// synchronised: an edit made after the comparison stays, without its row, so that the next
+// comparison uploads it, and a download of the newer version keeps it as a conflict copy.
+TEST_F(TransferTest, AFileChangedSinceTheComparisonOutlivesItsDeletionOnDisk) {
+    WriteLocal("same.txt", "synchronised");
+    WriteLocal("edited.txt", "as synchronised");
+    ASSERT_EQ(CTSyncFileArray::Get()->Add(RecordOf("same.txt", 130)), 0);
+    ASSERT_EQ(CTSyncFileArray::Get()->Add(RecordOf("edited.txt", 131)), 0);
+    WriteLocal("edited.txt", "edited after the comparison");
+    auto deletion = [this](const std::string& path, int id) {
+        TComand task = ServiceTask(path, OPER_DELETE);
+        task.tSyncFile.iType = 1;
+        task.tSyncFile.iId = id;
+        return task;
+    };
+    RunTasks({deletion("same.txt", 130), deletion("edited.txt", 131)});
+
+    EXPECT_TRUE(Fails().empty());
+    EXPECT_FALSE(std::filesystem::exists(Local("same.txt")));
+    EXPECT_TRUE(InTrash("same.txt", "synchronised"));
+    EXPECT_EQ(ReadWholeFile(Local("edited.txt")), "edited after the comparison");
+    EXPECT_TRUE(CTSyncFileArray::Get()->GetSyncFile().empty());
+}
+
 // An item the service never gave an id (a file created and removed again before it
 // synchronised) has nothing to delete or rename there.
 TEST_F(TransferTest, DeleteOrRenameWithoutAServiceIdSendsNoRequest) {
