@@ -1,6 +1,8 @@
 #include "transfer/DownLoad.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <string_view>
 
 #include "common/AfLog.h"
 #include "common/Utility.h"
@@ -16,6 +18,10 @@ const char* const kBreakPointDownload = "download";
 
 // Backup names tried before the download gives up on keeping the file that is in its way.
 constexpr int kBackupAttempts = 100;
+
+// A partial file's name: the prefix, the service id, the suffix.
+constexpr const char* kPartialPrefix = ".corvena-";
+constexpr const char* kPartialSuffix = ".part";
 
 bool MatchesListing(const TSyncFile& file, const plat::CRootedPath& partial) {
     if (!file.strMD5.empty()) {
@@ -70,7 +76,19 @@ std::wstring CDownLoad::PartialPath(const TSyncFile& file) {
     const std::size_t slash = file.strRelativePath.rfind(L'\\');
     const std::wstring folder =
         slash == std::wstring::npos ? std::wstring(L".") : file.strRelativePath.substr(0, slash);
-    return folder + L"\\.corvena-" + std::to_wstring(file.iId) + L".part";
+    return folder + L"\\" + StringToWstring(kPartialPrefix) + std::to_wstring(file.iId) +
+           StringToWstring(kPartialSuffix);
+}
+
+bool CDownLoad::IsPartialName(const std::string& name) {
+    const std::string_view prefix(kPartialPrefix);
+    const std::string_view suffix(kPartialSuffix);
+    if (name.size() <= prefix.size() + suffix.size() || !name.starts_with(prefix) ||
+        !name.ends_with(suffix)) {
+        return false;
+    }
+    const std::string id = name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
+    return std::all_of(id.begin(), id.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 void CDownLoad::RemovePartial(const TSyncFile& file) {

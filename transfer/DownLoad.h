@@ -27,6 +27,8 @@ class CDownLoad : public CBaseTransfer {
     static std::wstring PartialPath(const TSyncFile& file);
     // Drops the partial file (a download the service refused cannot be continued).
     static void RemovePartial(const TSyncFile& file);
+    // Whether a name in a folder is that of a download's partial file.
+    static bool IsPartialName(const std::string& name);
 
   private:
     // Checks the complete partial file against the listing and puts it in place.

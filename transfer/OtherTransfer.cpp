@@ -11,6 +11,7 @@
 #include "rest/RestResult.h"
 #include "rest/SyncMgr.h"
 #include "store/TSyncFileArray.h"
+#include "transfer/DownLoad.h"
 #include "transfer/TransferCodes.h"
 #include "transfer/TransferLog.h"
 
@@ -277,6 +278,12 @@ int COtherTransfer::TrashRecorded(const plat::CRootedPath& folder, const std::ws
         bool bChildKept = false;
         if (childError == 0 && child.Status().bFolder) {
             childError = TrashRecorded(child, childPath, false, bChildKept);
+        } else if (childError == 0 && CDownLoad::IsPartialName(name)) {
+            // A download's partial file holds the service's bytes, not the user's: kept, it
+            // would keep the folder and bring it back to the service.
+            childError = child.Remove();
+            childError = childError == ENOENT ? 0 : childError;
+            bChildKept = childError != 0;
         } else if (childError == 0 && IsRecordedUnchanged(childPath, child)) {
             childError = Trash(child);
             bChildKept = childError != 0;

@@ -418,12 +418,14 @@ TEST_F(TransferTest, DeletionOnDiskGoesToTheTrash) {
 }
 
 // A folder deleted on the service takes with it only what was synchronised and is unchanged
-// since; what the service never had stays, with the folders that hold it, and without a row,
-// so that the next comparison uploads it.
+// since, and the partial files of downloads; what the service never had stays, with the folders
+// that hold it, and without a row, so that the next comparison uploads it.
 TEST_F(TransferTest, AFolderDeletedOnTheServiceKeepsWhatTheServiceNeverHad) {
     WriteLocal("proj/old.txt", "synchronised");
     WriteLocal("proj/edited.txt", "as synchronised");
     WriteLocal("proj/sub/deep.txt", "synchronised deep");
+    WriteLocal("proj/sub/.corvena-109.part", "a download cut short");
+    WriteLocal("proj/hidden/.corvena-x.part", "the user's");
     WriteLocal("proj/keep/fresh.txt", "new in a synchronised folder");
     std::filesystem::create_directories(Local("proj/mine"));
     TComand task = ServiceTask("proj", OPER_DELETE);
@@ -450,6 +452,8 @@ TEST_F(TransferTest, AFolderDeletedOnTheServiceKeepsWhatTheServiceNeverHad) {
                                          {"keep", "<folder>"},
                                          {"keep/fresh.txt", "new in a synchronised folder"},
                                          {"mine", "<folder>"},
+                                         {"hidden", "<folder>"},
+                                         {"hidden/.corvena-x.part", "the user's"},
                                      }));
     EXPECT_EQ(ReadWholeFile(Local("was-file/inside.txt")), "the user's folder");
     EXPECT_TRUE(InTrash("old.txt", "synchronised"));
