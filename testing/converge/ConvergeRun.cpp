@@ -258,8 +258,8 @@ class CRun {
 
     // The versions the step's items hold on side before it runs, or before the part of a
     // step that comes after its pause or its additions: what the step then does to them is
-    // the step's. That holds for the side's own versions as well, found where the other
-    // side's changes took them, when the step replaces or removes them.
+    // the step's, for the side's own versions too (found where the other side's changes took
+    // them) when the step replaces or removes them.
     void Reached(ESide side, const TView& view, const TStep& step) {
         const bool bReplaces = step.eKind == EStep::Create || step.eKind == EStep::Append ||
                                step.eKind == EStep::Overwrite || step.eKind == EStep::Truncate ||
@@ -270,10 +270,7 @@ class CRun {
             if (what != "dir") {
                 m_model.Reached(side, what);
                 if (bReplaces) {
-                    m_model.Superseded(side, what);
-                }
-                if (step.eKind == EStep::Delete || step.eKind == EStep::DeleteFolderWhileAdding) {
-                    m_model.Deleted(what);
+                    m_model.Replaced(side, what);
                 }
             }
         }
