@@ -1,8 +1,8 @@
 #pragma once
 // How a convergence run drives the engine: start it, kill it, end it, pause and resume it,
 // and ask for a comparison now. The run talks to this interface only, so that the front end
-// behind it (the engine's own messages from a stand-in for the desktop client's thread) can
-// be swapped for another without touching the run.
+// behind it (corvena-cli, CliFront.h, or the engine's own messages from a stand-in for the
+// desktop client's thread, below) is chosen without touching the run.
 //
 // Threads: the driver's thread calls everything; the stand-in's thread only reads its queue.
 
