@@ -7,6 +7,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fstream>
+#include <sstream>
+
 #include "platform/Window.h"
 #include "testing/ProcessTable.h"
 #include "testing/WaitUntil.h"
@@ -25,6 +28,8 @@ constexpr auto kRunEnds = 40s;
 constexpr auto kCommandEnds = 15s;
 // A sync --wait gives up after this; the quiet point asks again while it waits.
 constexpr const char* kSyncTimeoutS = "110";
+// Once everything agrees, the one sync --wait that confirms it finds nothing to do.
+constexpr const char* kConfirmTimeoutS = "60";
 
 bool Reaped(pid_t pid, std::chrono::milliseconds timeout) {
     int status = 0;
@@ -54,7 +59,8 @@ CCliFront::~CCliFront() {
     KillAndReap(m_sync);
 }
 
-pid_t CCliFront::Spawn(const std::vector<std::string>& args) const {
+pid_t CCliFront::Spawn(const std::vector<std::string>& args,
+                       const std::filesystem::path& output) const {
     std::vector<std::string> texts = {m_cli};
     texts.insert(texts.end(), args.begin(), args.end());
     std::vector<char*> argv;
@@ -65,7 +71,7 @@ pid_t CCliFront::Spawn(const std::vector<std::string>& args) const {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, m_log.c_str(),
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(),
                                      O_WRONLY | O_CREAT | O_APPEND, 0600);
     posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
     pid_t pid = -1;
@@ -77,7 +83,7 @@ pid_t CCliFront::Spawn(const std::vector<std::string>& args) const {
 }
 
 void CCliFront::RunCommand(const std::vector<std::string>& args) const {
-    const pid_t pid = Spawn(args);
+    const pid_t pid = Spawn(args, m_log);
     if (pid > 0 && !Reaped(pid, kCommandEnds)) {
         KillAndReap(pid);
     }
@@ -89,7 +95,7 @@ pid_t CCliFront::EngineOf(pid_t run) const {
 }
 
 bool CCliFront::Start() {
-    m_run = Spawn({"run", "--quiet"});
+    m_run = Spawn({"run", "--quiet"}, m_log);
     if (m_run <= 0) {
         return false;
     }
@@ -158,8 +164,26 @@ void CCliFront::CompareNow() {
     RunCommand({"confirm-deletions"});
     ReapSync();
     if (m_sync <= 0) {
-        m_sync = Spawn({"sync", "--wait", "--timeout", kSyncTimeoutS});
+        m_sync = Spawn({"sync", "--wait", "--timeout", kSyncTimeoutS}, m_log);
     }
+}
+
+bool CCliFront::ConfirmSynced(std::string& said) {
+    KillAndReap(m_sync);
+    m_sync = -1;
+    const std::filesystem::path output = m_log.string() + ".sync";
+    const pid_t pid = Spawn({"sync", "--wait", "--timeout", kConfirmTimeoutS}, output);
+    int status = -1;
+    if (pid > 0) {
+        ::waitpid(pid, &status, 0);
+    }
+    std::ifstream in(output);
+    std::stringstream text;
+    text << in.rdbuf();
+    said = text.str();
+    std::ofstream(m_log, std::ios::app) << said;
+    std::filesystem::remove(output);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 && said == "synced\n";
 }
 
 }  // namespace converge

@@ -37,9 +37,11 @@ class CCliFront : public CEngineFront {
     void Resume() override;
     // confirm-deletions, then a `sync --wait` in the background unless one still waits.
     void CompareNow() override;
+    // `sync --wait` to its end: exit 0 and "synced".
+    bool ConfirmSynced(std::string& said) override;
 
   private:
-    pid_t Spawn(const std::vector<std::string>& args) const;
+    pid_t Spawn(const std::vector<std::string>& args, const std::filesystem::path& output) const;
     // Runs a one-shot command to its end (killed after a while).
     void RunCommand(const std::vector<std::string>& args) const;
     // The engine the run started, from /proc; -1 while it has none.

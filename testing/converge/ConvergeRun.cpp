@@ -622,6 +622,10 @@ class CRun {
             }
             CheckOutside();
         }
+        std::string said;
+        if (!m_front->ConfirmSynced(said)) {
+            m_violations.push_back({6, "synced, but the front end said: " + said});
+        }
         if (m_violations.empty()) {
             m_model.Settle(m_disk);
         }
