@@ -5,7 +5,7 @@
 // checks the account at every quiet point (ConvergeModel.h). A failing run's report holds
 // the seed, every step with what it found, the violations and the three views.
 //
-// Threads: the driver's thread; the engine front keeps a thread of its own.
+// Threads: the driver's thread; the message front keeps a thread of its own.
 
 #include <cstdint>
 #include <cstdio>
