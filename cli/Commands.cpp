@@ -12,6 +12,7 @@
 #include "cli/CliOutput.h"
 #include "cli/EngineRequest.h"
 #include "cli/FrontEnd.h"
+#include "cli/StillFailing.h"
 #include "cli/TaskText.h"
 #include "client/ClientStore.h"
 #include "client/EngineLink.h"
@@ -28,6 +29,7 @@
 #include "store/tablestore/SyncCompleted.h"
 #include "store/tablestore/SyncFail.h"
 #include "store/tablestore/SyncingTask.h"
+#include "store/tablestore/TSyncFile.h"
 
 namespace {
 
@@ -92,6 +94,11 @@ std::vector<SyncFail> Failed() {
 }
 std::vector<SyncCompleted> Completed() {
     return ReadAll<CSyncCompleted, SyncCompleted>(&CSyncCompleted::GetArr);
+}
+// The local file table: what is synced.
+std::vector<TSyncFile> Synced() {
+    return ReadAll<CTSyncFile, TSyncFile>(
+        static_cast<int (CTSyncFile::*)(std::vector<TSyncFile>&)>(&CTSyncFile::GetFileInfo));
 }
 
 // The first line of the file or of standard input, without its line end.
@@ -313,13 +320,11 @@ int Sync(const TArgs& args) {
             break;
     }
     const std::wstring syncDir = GetSystemConfig("SyncDir");
-    std::size_t failures = 0;
-    for (const SyncFail& fail : Failed()) {
-        if (fail.iFailAutoKey > iLastFail) {
-            Say("failed: " + FailLine(fail, syncDir));
-            ++failures;
-        }
+    const std::vector<SyncFail> failing = StillFailing(Failed(), iLastFail, Synced(), syncDir);
+    for (const SyncFail& fail : failing) {
+        Say("failed: " + FailLine(fail, syncDir));
     }
+    const std::size_t failures = failing.size();
     if (result == SYNC_DONE_COMPARE_FAILED) {
         Complain("the comparison failed: the service's listing could not be read");
         return EXIT_FAILED;
@@ -500,8 +505,9 @@ const std::vector<TCommand>& Commands() {
         {"sync",
          "sync [--wait] [--timeout SECONDS]",
          "Starts a comparison now. With --wait, returns once it and every task it queued have\n"
-         "finished: exit 0 when all succeeded, 1 when tasks failed (listed), 2 when the time\n"
-         "(default 600 s, 0: no limit) passed, sync is paused or no engine runs.",
+         "finished: exit 0 when all succeeded, 1 while tasks still fail (listed, also those\n"
+         "that failed before the request), 2 when the time (default 600 s, 0: no limit)\n"
+         "passed, sync is paused or no engine runs.",
          {"--timeout"},
          {"--wait"},
          0,

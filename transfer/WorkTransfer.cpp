@@ -73,6 +73,12 @@ void WorkTransfer::Resume() {
         m_bPause.store(false);
     }
     AfLog(0, kTransferManagerLog, "WorkTransfer::Resume", __LINE__, "Set Pause = %d", 0);
+    // A task that the pause left queued (cut short in its retry delay, or not yet taken) is
+    // run now: the task builder, which would signal it too, may still be waiting for this
+    // queue to drain from before a pause too short for it to notice.
+    if (CSyncingTaskArray::Get()->HasTask() != 0) {
+        CSyncingTaskArray::Get()->Release(1);
+    }
 }
 
 void WorkTransfer::RequestEnd() {

@@ -34,7 +34,8 @@ class WorkTransfer : public CThreadMgr {
     void SetParentThead(unsigned long threadId) { m_dwReportThread.store(threadId); }
     // Holds the running transfer and stops taking tasks; the task in hand stays queued.
     void Pause();
-    // Lets the held transfer go on and tasks be taken again at the next work signal.
+    // Lets the held transfer go on and gives the work signal when tasks are queued, so that
+    // a task the pause left queued runs without waiting for another producer.
     void Resume();
     bool IsPaused() const { return m_bPause.load(); }
     // Makes Run return: at once while waiting, after the transfer in progress otherwise (the

@@ -4,7 +4,6 @@
 // (its standard input given, its output and exit code kept), either once per command or as
 // `run` in the background, whose engine is the real tandrix beside it.
 
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
@@ -23,6 +22,7 @@
 #include "common/Utility.h"
 #include "store/tablestore/SystemInfo.h"
 #include "testing/FileText.h"
+#include "testing/ProcessTable.h"
 #include "testing/RefServiceProcess.h"
 #include "testing/ServiceEnvironment.h"
 #include "testing/TempHome.h"
@@ -108,29 +108,8 @@ class CCliProcess {
     std::string Out() const { return ReadText(m_out); }
     std::string Err() const { return ReadText(m_err); }
 
-    // The children of the process (the engine it started), from /proc.
-    std::vector<pid_t> Children() const {
-        std::vector<pid_t> children;
-        DIR* proc = opendir("/proc");
-        while (dirent* entry = proc != nullptr ? readdir(proc) : nullptr) {
-            const std::string stat = ReadText(std::string("/proc/") + entry->d_name + "/stat");
-            const std::size_t close = stat.rfind(')');
-            if (close == std::string::npos) {
-                continue;
-            }
-            std::istringstream fields(stat.substr(close + 2));
-            std::string state;
-            pid_t parent = 0;
-            fields >> state >> parent;
-            if (parent == m_pid && state != "Z") {
-                children.push_back(std::atoi(entry->d_name));
-            }
-        }
-        if (proc != nullptr) {
-            closedir(proc);
-        }
-        return children;
-    }
+    // The children of the process (the engine it started).
+    std::vector<pid_t> Children() const { return testing_support::ChildrenOf(m_pid); }
 
   private:
     pid_t m_pid = -1;

@@ -8,7 +8,7 @@
 namespace converge {
 
 TCampaignFigures RunCampaign(std::uint64_t first, int runs, int steps, std::FILE* reports,
-                             bool verbose) {
+                             bool verbose, EFront front) {
     std::string pattern =
         (std::filesystem::temp_directory_path() / "corvena-converge-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) {
@@ -17,7 +17,7 @@ TCampaignFigures RunCampaign(std::uint64_t first, int runs, int steps, std::FILE
     const auto start = std::chrono::steady_clock::now();
     TCampaignFigures figures;
     {
-        CCampaign campaign(TANDRIX_PATH, REFSERVICE_PATH, pattern);
+        CCampaign campaign(TANDRIX_PATH, CORVENA_CLI_PATH, REFSERVICE_PATH, pattern, front);
         for (int i = 0; i < runs; ++i) {
             const TRunResult result = campaign.Run(first + std::uint64_t(i), steps);
             ++figures.iRuns;

@@ -18,6 +18,7 @@
 #include "store/tablestore/TSyncFile.h"
 #include "testing/FileText.h"
 #include "testing/TransferHome.h"
+#include "testing/converge/CliFront.h"
 #include "testing/converge/EngineFront.h"
 
 namespace converge {
@@ -135,12 +136,12 @@ bool SetImmutable(const fs::path& path, bool on) {
 class CRun {
   public:
     CRun(std::uint64_t seed, const std::string& account, const fs::path& home,
-         testing_support::CRefServiceProcess& service, const std::string& tandrix)
+         testing_support::CRefServiceProcess& service, std::unique_ptr<CEngineFront> front)
         : m_seed(seed),
           m_account(account),
           m_home(home),
           m_service(service),
-          m_front(std::make_unique<CMessageFront>(tandrix)) {}
+          m_front(std::move(front)) {}
 
     ~CRun() {
         MakeWritable();
@@ -635,6 +636,10 @@ class CRun {
             }
             CheckOutside();
         }
+        std::string said;
+        if (!m_front->ConfirmSynced(said)) {
+            m_violations.push_back({6, "synced, but the front end said: " + said});
+        }
         if (m_violations.empty()) {
             m_model.Settle(m_disk);
         }
@@ -694,8 +699,12 @@ class CRun {
 
 }  // namespace
 
-CCampaign::CCampaign(std::string tandrix, const std::string& refservice, fs::path scratch)
-    : m_tandrix(std::move(tandrix)), m_scratch(std::move(scratch)) {
+CCampaign::CCampaign(std::string tandrix, std::string cli, const std::string& refservice,
+                     fs::path scratch, EFront front)
+    : m_tandrix(std::move(tandrix)),
+      m_cli(std::move(cli)),
+      m_front(front),
+      m_scratch(std::move(scratch)) {
     // GLib reads the trash's home once per process: one for the whole campaign.
     fs::create_directories(m_scratch / "trash-home");
     setenv("HOME", (m_scratch / "trash-home").c_str(), 1);
@@ -715,7 +724,13 @@ TRunResult CCampaign::Run(std::uint64_t seed, int steps) {
     m_service->Control("/admin/account", JsonObject({{"user", account}, {"password", kPassword}}));
     TRunResult result;
     {
-        CRun run(seed, account, home, *m_service, m_tandrix);
+        std::unique_ptr<CEngineFront> front;
+        if (m_front == EFront::Cli) {
+            front = std::make_unique<CCliFront>(m_cli, home / "corvena-cli.log");
+        } else {
+            front = std::make_unique<CMessageFront>(m_tandrix);
+        }
+        CRun run(seed, account, home, *m_service, std::move(front));
         result = run.Play(MakeSteps(seed, steps));
     }
     unsetenv("CORVENA_HOME");

@@ -5,7 +5,7 @@
 // checks the account at every quiet point (ConvergeModel.h). A failing run's report holds
 // the seed, every step with what it found, the violations and the three views.
 //
-// Threads: the driver's thread; the engine front keeps a thread of its own.
+// Threads: the driver's thread; the message front keeps a thread of its own.
 
 #include <cstdint>
 #include <cstdio>
@@ -19,6 +19,10 @@
 
 namespace converge {
 
+// What drives the engine: corvena-cli as a script would (`run`, `sync --wait`, pause...), or
+// the engine's own messages from a stand-in for the desktop client's thread.
+enum class EFront { Cli, Messages };
+
 struct TRunResult {
     std::uint64_t seed = 0;
     int iSteps = 0;  // steps played, quiet points included
@@ -30,8 +34,10 @@ struct TRunResult {
 
 class CCampaign {
   public:
-    // tandrix and refservice are the programs; scratch a folder the campaign may fill.
-    CCampaign(std::string tandrix, const std::string& refservice, std::filesystem::path scratch);
+    // tandrix, corvena-cli and refservice are the programs; scratch a folder the campaign may
+    // fill.
+    CCampaign(std::string tandrix, std::string cli, const std::string& refservice,
+              std::filesystem::path scratch, EFront front = EFront::Cli);
     ~CCampaign();
     CCampaign(const CCampaign&) = delete;
     CCampaign& operator=(const CCampaign&) = delete;
@@ -40,6 +46,8 @@ class CCampaign {
 
   private:
     std::string m_tandrix;
+    std::string m_cli;
+    EFront m_front;
     std::filesystem::path m_scratch;
     std::unique_ptr<testing_support::CRefServiceProcess> m_service;
     int m_iRuns = 0;
@@ -61,6 +69,6 @@ struct TCampaignFigures {
 // folder of its own below the temporary folder; the report of every failing run goes to
 // reports (with verbose, every run's steps too).
 TCampaignFigures RunCampaign(std::uint64_t first, int runs, int steps, std::FILE* reports,
-                             bool verbose = false);
+                             bool verbose = false, EFront front = EFront::Cli);
 
 }  // namespace converge

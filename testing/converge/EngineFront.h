@@ -1,8 +1,8 @@
 #pragma once
 // How a convergence run drives the engine: start it, kill it, end it, pause and resume it,
 // and ask for a comparison now. The run talks to this interface only, so that the front end
-// behind it (the engine's own messages from a stand-in for the desktop client's thread) can
-// be swapped for another without touching the run.
+// behind it (corvena-cli, CliFront.h, or the engine's own messages from a stand-in for the
+// desktop client's thread, below) is chosen without touching the run.
 //
 // Threads: the driver's thread calls everything; the stand-in's thread only reads its queue.
 
@@ -33,6 +33,9 @@ class CEngineFront {
     virtual void Resume() = 0;
     // Asks for a comparison now, the user confirming deletions the engine holds back.
     virtual void CompareNow() = 0;
+    // Once everything agrees: asks the front end whether it says so too; false with what it
+    // said instead.
+    virtual bool ConfirmSynced(std::string& said) = 0;
 };
 
 // The engine's own messages, posted to its window from a thread that stands in for the
@@ -52,6 +55,8 @@ class CMessageFront : public CEngineFront {
     void Pause() override;
     void Resume() override;
     void CompareNow() override;
+    // The desktop client shows only what the engine's messages say; nothing is asked.
+    bool ConfirmSynced(std::string&) override { return true; }
 
   private:
     void Post(plat::UINT message, plat::WPARAM wParam = 0, plat::LPARAM lParam = 0);

@@ -101,7 +101,10 @@ TEST_F(TransferTest, TransportErrorsAreRetriedAfterAGrowingDelay) {
     EXPECT_TRUE(Fails().empty());
 }
 
-TEST_F(TransferTest, PauseCutsTheRetryDelayAndKeepsTheTask) {
+// The resume alone runs the kept task: no producer gives another work signal (the engine's
+// task builder may still be waiting for this queue to drain, from before a pause too short for
+// it to notice).
+TEST_F(TransferTest, PauseCutsTheRetryDelayAndTheResumeRunsTheKeptTask) {
     ManualClock clock;
     Service().AddFault("/ent/file/mkdir", "drop", JsonObject({{"count", 100}}));
     std::filesystem::create_directories(Local("paused"));
@@ -116,11 +119,9 @@ TEST_F(TransferTest, PauseCutsTheRetryDelayAndKeepsTheTask) {
 
     Service().Control("/admin/faults/clear", Json::objectValue);
     plat::PostThreadMessage(manager->GetThreadId(), MSG_SETTING_RESUMESYNC, 0, 0);
-    ASSERT_TRUE(WaitUntil([this] { return !manager->Worker()->IsPaused(); }));
-    CSyncingTaskArray::Get()->Release(1);
+    ASSERT_TRUE(WaitUntil([] { return CSyncingTaskArray::Get()->HasTask() == 0; }));
     WaitForMessage(MSG_SYNC_COMPLETE_ALL);
     EXPECT_FALSE(Entry("paused").isNull());
-    EXPECT_EQ(CSyncingTaskArray::Get()->HasTask(), 0);
 }
 
 TEST_F(TransferTest, TheEndRequestCutsTheRetryDelayAndKeepsTheTask) {
