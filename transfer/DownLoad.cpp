@@ -87,7 +87,9 @@ bool CDownLoad::IsPartialName(const std::string& name) {
         !name.ends_with(suffix)) {
         return false;
     }
-    const std::string id = name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
+    std::string_view id(name);
+    id.remove_prefix(prefix.size());
+    id.remove_suffix(suffix.size());
     return std::all_of(id.begin(), id.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
