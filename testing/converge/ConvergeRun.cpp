@@ -97,6 +97,21 @@ TView DiskView(const fs::path& syncDir) {
     return view;
 }
 
+// The view of one item ("d0/f1.txt", or a folder with what it holds) only: read just before a
+// step changes it, it is not already old by the time the rest of the tree has been read.
+TView DiskSubtree(const fs::path& syncDir, const std::string& path) {
+    std::error_code ec;
+    const fs::path item = syncDir / path;
+    if (fs::is_regular_file(item, ec)) {
+        return {{path, GetFileMd5(item.string())}};
+    }
+    TView view;
+    for (const auto& [below, what] : fs::is_directory(item, ec) ? DiskView(item) : TView()) {
+        view[path + "/" + below] = what;
+    }
+    return view;
+}
+
 TView TableView() {
     TView view;
     CTSyncFile table;
@@ -243,7 +258,7 @@ class CRun {
             if (m_bReadOnly) {
                 return "skipped: read-only";
             }
-            Reached(ESide::Local, DiskView(m_syncDir), step);
+            Reached(ESide::Local, DiskSubtree(m_syncDir, step.strPath), step);
             return PlayLocal(step);
         }
         if (m_bServiceDown) {
@@ -395,7 +410,7 @@ class CRun {
                 if (ec) {
                     return "rename failed: " + ec.message();
                 }
-                m_model.Moved(ESide::Local, step.strPath, to, Subtree(DiskView(m_syncDir), to));
+                m_model.Moved(ESide::Local, step.strPath, to, DiskSubtree(m_syncDir, to));
                 return {};
             }
             case EStep::Delete:
@@ -428,7 +443,7 @@ class CRun {
                 m_model.Wrote(Md5(content));
                 std::this_thread::sleep_for(std::chrono::milliseconds(step.iPauseMs));
                 // The engine may have put the service's version there meanwhile.
-                Reached(ESide::Local, DiskView(m_syncDir), step);
+                Reached(ESide::Local, DiskSubtree(m_syncDir, step.strPath), step);
                 const std::string again = StepContent(step.uContent + 1, step.uSize);
                 WriteLocal(step.strPath, again);
                 m_model.WroteFile(ESide::Local, step.strPath, Md5(again));
@@ -445,7 +460,7 @@ class CRun {
                     m_model.Wrote(Md5(one));
                 }
                 // The engine may have brought the service's items into the folder meanwhile.
-                Reached(ESide::Local, DiskView(m_syncDir), step);
+                Reached(ESide::Local, DiskSubtree(m_syncDir, step.strPath), step);
                 fs::remove_all(Local(step.strPath), ec);
                 m_model.Removed(ESide::Local, step.strPath);
                 const std::string late = StepContent(step.uContent + 99, 300);
