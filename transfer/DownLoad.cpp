@@ -132,13 +132,18 @@ int CDownLoad::Place(const TSyncFile& file, const plat::CRootedPath& partial,
     if (error != EEXIST) {
         return error;
     }
-    if (!IsRecordedUnchanged(file.strRelativePath, target)) {
+    if (!IsRecordedUnchanged(file.strRelativePath, target) && !HoldsContent(file, target)) {
         error = KeepAside(file, target);
         return error != 0 ? error : partial.RenameNoReplace(target);
     }
-    // The recorded version gives way to the service's newer one. A change the user makes to it
-    // between the check and the rename is not caught.
+    // The recorded version gives way to the service's newer one; a file with the very content
+    // coming down is no conflict (two comparisons may both have asked for the download). A
+    // change the user makes to it between the check and the rename is not caught.
     return partial.RenameReplace(target);
+}
+
+bool CDownLoad::HoldsContent(const TSyncFile& file, const plat::CRootedPath& target) {
+    return !file.strMD5.empty() && target.Status().bRegular && GetFileMd5(target) == file.strMD5;
 }
 
 int CDownLoad::KeepAside(const TSyncFile& file, const plat::CRootedPath& target) {

@@ -162,8 +162,8 @@ TEST_F(TransferTest, DownloadReplacesOnlyTheVersionLastSynchronised) {
     EXPECT_TRUE(Fails().empty());
 }
 
-// Whatever stands at a download's target and is not the recorded, unchanged file is kept
-// under a free backup name; the download takes the name.
+// Whatever stands at a download's target and is neither the recorded, unchanged file nor a file
+// with the content coming down is kept under a free backup name; the download takes the name.
 TEST_F(TransferTest, AUserFileAtTheDownloadTargetSurvivesAsAConflictCopy) {
     testing_support::ManualClock clock;
     plat::Clock::SetWallTime(1409706303);
@@ -232,6 +232,8 @@ TEST_F(TransferTest, AUserFileAtTheDownloadTargetSurvivesAsAConflictCopy) {
              record("r.txt", "", "");
          },
          "", ""},
+        {"a file with the very content coming down is no conflict", "c.txt",
+         [&] { WriteLocal("c.txt", "service c.txt"); }, "", ""},
     };
     std::vector<TComand> tasks;
     for (const Case& c : cases) {
