@@ -105,11 +105,37 @@ TView DiskSubtree(const fs::path& syncDir, const std::string& path) {
     if (fs::is_regular_file(item, ec)) {
         return {{path, GetFileMd5(item.string())}};
     }
-    TView view;
-    for (const auto& [below, what] : fs::is_directory(item, ec) ? DiskView(item) : TView()) {
+    if (!fs::is_directory(item, ec)) {
+        return {};
+    }
+    TView view{{path, "dir"}};
+    for (const auto& [below, what] : DiskView(item)) {
         view[path + "/" + below] = what;
     }
     return view;
+}
+
+// Removes the item with all it holds, as remove_all does, and notes what each file held just
+// before it went: the engine may bring items into a folder while it is being removed (a folder
+// that is not empty yet is listed again).
+void RemoveNoting(const fs::path& item, const std::string& path, TView& removed) {
+    std::error_code ec;
+    const fs::file_status status = fs::symlink_status(item, ec);
+    if (!fs::is_directory(status)) {
+        if (fs::is_regular_file(status)) {
+            removed[path] = GetFileMd5(item.string());
+        }
+        fs::remove(item, ec);
+        return;
+    }
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        for (const fs::directory_entry& entry : fs::directory_iterator(item, ec)) {
+            RemoveNoting(entry.path(), path + "/" + entry.path().filename().string(), removed);
+        }
+        if (fs::remove(item, ec) || ec != std::errc::directory_not_empty) {
+            return;
+        }
+    }
 }
 
 TView TableView() {
@@ -258,14 +284,12 @@ class CRun {
             if (m_bReadOnly) {
                 return "skipped: read-only";
             }
-            Reached(ESide::Local, DiskSubtree(m_syncDir, step.strPath), step);
             return PlayLocal(step);
         }
         if (m_bServiceDown) {
             return "skipped: service stopped";
         }
         try {
-            Reached(ESide::Service, ListingView(), step);
             return PlayService(step);
         } catch (const std::exception& error) {
             return std::string("refused: ") + error.what();
@@ -350,6 +374,13 @@ class CRun {
         fs::create_directories(Local(path).parent_path(), ec);
         testing_support::WriteWholeFile(Local(path), content);
     }
+    // Deletes the step's item; what the engine had brought into it meanwhile goes by the step.
+    void Remove(const TStep& step) {
+        TView removed;
+        RemoveNoting(Local(step.strPath), step.strPath, removed);
+        Reached(ESide::Local, removed, step);
+        m_model.Removed(ESide::Local, step.strPath);
+    }
     bool LocalFile(const std::string& path) const {
         std::error_code ec;
         return fs::is_regular_file(Local(path), ec);
@@ -360,6 +391,9 @@ class CRun {
         // A truncation's size is the seed of its new length, not a length.
         const std::string content =
             step.eKind == EStep::Truncate ? std::string() : StepContent(step.uContent, step.uSize);
+        // Made first: a large file's content takes a while, and the engine may change the item
+        // meanwhile.
+        Reached(ESide::Local, DiskSubtree(m_syncDir, step.strPath), step);
         switch (step.eKind) {
             case EStep::Create:
                 if (fs::exists(Local(step.strPath), ec) && !LocalFile(step.strPath)) {
@@ -417,8 +451,7 @@ class CRun {
                 if (!fs::exists(Local(step.strPath), ec)) {
                     return "no such item";
                 }
-                fs::remove_all(Local(step.strPath), ec);
-                m_model.Removed(ESide::Local, step.strPath);
+                Remove(step);
                 return {};
             case EStep::MakeFolder:
                 if (fs::exists(Local(step.strPath), ec)) {
@@ -441,10 +474,10 @@ class CRun {
                 }
                 WriteLocal(step.strPath, content);
                 m_model.Wrote(Md5(content));
+                const std::string again = StepContent(step.uContent + 1, step.uSize);
                 std::this_thread::sleep_for(std::chrono::milliseconds(step.iPauseMs));
                 // The engine may have put the service's version there meanwhile.
                 Reached(ESide::Local, DiskSubtree(m_syncDir, step.strPath), step);
-                const std::string again = StepContent(step.uContent + 1, step.uSize);
                 WriteLocal(step.strPath, again);
                 m_model.WroteFile(ESide::Local, step.strPath, Md5(again));
                 return {};
@@ -459,10 +492,7 @@ class CRun {
                     WriteLocal(step.strPath + "/a" + std::to_string(i) + ".txt", one);
                     m_model.Wrote(Md5(one));
                 }
-                // The engine may have brought the service's items into the folder meanwhile.
-                Reached(ESide::Local, DiskSubtree(m_syncDir, step.strPath), step);
-                fs::remove_all(Local(step.strPath), ec);
-                m_model.Removed(ESide::Local, step.strPath);
+                Remove(step);
                 const std::string late = StepContent(step.uContent + 99, 300);
                 WriteLocal(step.strPath + "/late.txt", late);
                 m_model.WroteFile(ESide::Local, step.strPath + "/late.txt", Md5(late));
@@ -489,6 +519,7 @@ class CRun {
             step.eKind == EStep::Truncate ? std::string() : StepContent(step.uContent, step.uSize);
         const Json::Value entry = Entry(step.strPath);
         const bool isFile = !entry.isNull() && !entry["isdir"].asBool();
+        Reached(ESide::Service, ListingView(), step);
         switch (step.eKind) {
             case EStep::Create:
                 if (!entry.isNull() && !isFile) {
