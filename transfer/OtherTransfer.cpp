@@ -74,6 +74,14 @@ int COtherTransfer::ToService(TComand& task) {
 int COtherTransfer::DeleteOnService(const UserInfo& user, TSyncFile& file) {
     TSyncFile row = file;
     CTSyncFileArray::Get()->GetSyncFile(file.iId, row);
+    if (row.iType == 0 && IsFolderOnDisk(row.strRelativePath)) {
+        // Deleted and made again before the task ran: what the service holds in it may have
+        // come down into the new folder since, and the user never deleted that.
+        AfLog(1, kTransferLog, "COtherTransfer::DoTask", __LINE__,
+              "Not deleted on the service = (%s): the folder is back on disk",
+              WstringToString(row.strRelativePath).c_str());
+        return TRANSFER_OK;
+    }
     std::string why;
     std::vector<int> rows{row.iId};
     int result = row.iType == 0 ? ServiceFolderChange(user, row, why, rows)
@@ -100,6 +108,11 @@ int COtherTransfer::DeleteOnService(const UserInfo& user, TSyncFile& file) {
         }
     }
     return TRANSFER_OK;
+}
+
+bool COtherTransfer::IsFolderOnDisk(const std::wstring& relativePath) {
+    plat::CRootedPath item;
+    return LocalPath(relativePath, item) == 0 && item.Status().bFolder;
 }
 
 int COtherTransfer::ServiceFileChange(const UserInfo& user, const TSyncFile& row,
