@@ -12,7 +12,7 @@
 //                                  on each side; compare_100k_changed_tasks its task count
 //                                  (8,000 expected)
 //   compare_100k_part_disk_scan_s, compare_100k_part_server_scan_s   the disk scan (with the
-//                                  table copy) and the server scan of that comparison alone
+//                                  table snapshot) and the server scan of that comparison alone
 //   walk_1m_s, listing_1m_transfer_s, offline_compare_1m_s   the same at 1,000,000 files
 // Times are the best of three. The service runs as a child process from the release tree, its
 // metadata written before it starts; each measurement runs in a fresh process of this program
@@ -138,16 +138,15 @@ double PeakResidentKiB() {
     throw std::runtime_error("no peak resident memory in /proc/self/status");
 }
 
-// Where the comparison's time goes: its disk scan with the table copy, and its server scan.
+// Where the comparison's time goes: its disk scan with the table snapshot, and its server scan.
 void PrintParts(const std::string& suffix, const fs::path& syncDir) {
     double scan = 1e9;
     double listing = 1e9;
     for (int run = 0; run < 3; ++run) {
         auto start = Clock::now();
         CDiskScanner disk;
-        CPackedFiles table;
-        CTSyncFileArray::Get()->GetSyncFile(table);
-        if (disk.Scan(StringToWstring(syncDir.string()), table, std::nullopt) != 0) {
+        if (disk.Scan(StringToWstring(syncDir.string()), *CTSyncFileArray::Get()->Snapshot(),
+                      std::nullopt) != 0) {
             throw std::runtime_error("the disk scan failed");
         }
         scan = std::min(scan, Seconds(start));
