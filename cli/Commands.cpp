@@ -333,6 +333,11 @@ int Sync(const TArgs& args) {
         Complain(std::to_string(failures) + " tasks failed");
         return EXIT_FAILED;
     }
+    if (result == SYNC_DONE_DROPPED) {
+        // Not a failure of their own: they are still to be done.
+        Complain("tasks were dropped before they ran; a later comparison queues them again");
+        return EXIT_NOT_DONE;
+    }
     Say("synced");
     return EXIT_OK;
 }
@@ -507,7 +512,8 @@ const std::vector<TCommand>& Commands() {
          "Starts a comparison now. With --wait, returns once it and every task it queued have\n"
          "finished: exit 0 when all succeeded, 1 while tasks still fail (listed, also those\n"
          "that failed before the request), 2 when the time (default 600 s, 0: no limit)\n"
-         "passed, sync is paused or no engine runs.",
+         "passed, sync is paused, queued tasks were dropped before they ran (a later\n"
+         "comparison queues them again) or no engine runs.",
          {"--timeout"},
          {"--wait"},
          0,

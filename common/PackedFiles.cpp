@@ -98,7 +98,7 @@ char* CPackedFiles::Allocate(std::size_t bytes, std::uint64_t& place) {
     if (m_chunks.empty() || m_chunks.back().uCapacity - m_chunks.back().uUsed < bytes) {
         TChunk& chunk = m_chunks.emplace_back();
         chunk.uCapacity = std::max(bytes, kChunkBytes);
-        chunk.data = std::make_unique<char[]>(chunk.uCapacity);
+        chunk.data = std::make_unique_for_overwrite<char[]>(chunk.uCapacity);
     }
     TChunk& chunk = m_chunks.back();
     place = std::uint64_t(m_chunks.size() - 1) << 32 | chunk.uUsed;

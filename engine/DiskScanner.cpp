@@ -4,11 +4,11 @@
 #include <ctime>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <unordered_set>
 
 #include "common/AfLog.h"
 #include "common/Utility.h"
+#include "engine/FirstUnmatched.h"
 #include "platform/DirectoryScan.h"
 
 namespace {
@@ -150,11 +150,9 @@ int CDiskScanner::Scan(const std::wstring& syncDir, const CPackedFiles& table,
                 skipped.eWhy == plat::ScanSkip::Link ? "symbolic link" : "pipe, socket or device");
         }
     }
-    std::unordered_map<std::string_view, std::size_t> rows;
-    rows.reserve(table.Size());
-    for (std::size_t row = 0; row < table.Size(); ++row) {
-        rows.try_emplace(table.RelativePath(row), row);
-    }
+    // Nothing is ever matched: Find gives the first row at a path.
+    CFirstUnmatched rows(table.Size(),
+                         [&table](std::size_t row) { return table.RelativePath(row); });
     CTimeText times;
     std::string path;
     std::string size;
@@ -168,9 +166,9 @@ int CDiskScanner::Scan(const std::wstring& syncDir, const CPackedFiles& table,
         if (!item.bFolder) {
             size = std::to_string(item.size);
         }
-        auto row = rows.find(path);
-        const bool bKnown = row != rows.end();
-        const std::size_t t = bKnown ? row->second : 0;
+        const std::size_t row = rows.Find(path);
+        const bool bKnown = row != rows.npos;
+        const std::size_t t = bKnown ? row : 0;
         m_files.Add(bKnown ? table.Id(t) : 0, bKnown ? table.PId(t) : 0, item.bFolder ? 0 : 1,
                     std::string_view(), path, size, times.Of(item.modifyTime),
                     bKnown ? table.ServerTime(t) : std::string_view(),

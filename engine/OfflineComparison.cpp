@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -120,8 +121,8 @@ int COfflineComparison::Compare(std::vector<TComand>& tasks) {
     const std::time_t started = plat::Clock::WallNow();
     const std::optional<std::uint64_t> lastCompared = ReadMark(kTimeKey);
     const std::wstring syncDir = CSystemInfoLD::Get()->GetSystemInfo().wstrSyncDir;
-    CPackedFiles table;
-    CTSyncFileArray::Get()->GetSyncFile(table);
+    const std::shared_ptr<const CPackedFiles> snapshot = CTSyncFileArray::Get()->Snapshot();
+    const CPackedFiles& table = *snapshot;
 
     int result = m_diskScanner.Scan(syncDir, table, ReadMark(kDeviceKey));
     if (result != 0) {

@@ -1,7 +1,7 @@
 #pragma once
 // One offline comparison of disk, local file table and service listing, up to its task list:
-// the disk scan, a copy of the table, the server scan, the three stages of the comparison, the
-// check for files still being written, the mass deletion guard, the refill of the server
+// the disk scan, a snapshot of the table, the server scan, the three stages of the comparison,
+// the check for files still being written, the mass deletion guard, the refill of the server
 // temporary set and the task list. A scan that fails abandons the comparison with nothing
 // changed: no table row is ever read as deleted because a scan could not see it.
 //

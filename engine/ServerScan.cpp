@@ -2,10 +2,11 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <unordered_map>
+#include <utility>
 
 #include "common/AfLog.h"
 #include "common/Utility.h"
+#include "engine/FirstUnmatched.h"
 #include "rest/SyncMgr.h"
 #include "store/SyncFolderArray.h"
 #include "store/UserInfoLD.h"
@@ -21,23 +22,19 @@ void LogEntry(const char* function, int line, const char* why, const CPackedFile
     AfLog(0, kLogFile, function, line, "%s: %s", why, trace.c_str());
 }
 
-// Position of every id; the first one where an id is listed twice.
-std::unordered_map<int, std::size_t> IdPositions(const CPackedFiles& list) {
-    std::unordered_map<int, std::size_t> positions;
-    positions.reserve(list.Size());
-    for (std::size_t i = 0; i < list.Size(); ++i) {
-        positions.try_emplace(list.Id(i), i);
-    }
-    return positions;
+// Position of every id (Find); the first one where an id is listed twice. Nothing is ever
+// matched.
+auto IdPositions(const CPackedFiles& list) {
+    return CFirstUnmatched(list.Size(), [&list](std::size_t i) { return list.Id(i); });
 }
+using CIdPositions = decltype(IdPositions(std::declval<const CPackedFiles&>()));
 
 enum class EChain : std::uint8_t { Unknown, Walking, Rooted, Broken };
 
 // Whether each entry's chain of parents reaches the root through listed folders. Each entry is
 // walked once: a chain stops at an entry already decided, and one that meets itself again is
 // a cycle.
-std::vector<EChain> Chains(const CPackedFiles& list,
-                           const std::unordered_map<int, std::size_t>& positions) {
+std::vector<EChain> Chains(const CPackedFiles& list, CIdPositions& positions) {
     std::vector<EChain> state(list.Size(), EChain::Unknown);
     std::vector<std::size_t> walk;
     for (std::size_t start = 0; start < list.Size(); ++start) {
@@ -51,12 +48,12 @@ std::vector<EChain> Chains(const CPackedFiles& list,
                 end = EChain::Rooted;
                 break;
             }
-            auto parent = positions.find(pid);
-            if (parent == positions.end() || list.Type(parent->second) != 0) {
+            const std::size_t parent = positions.Find(pid);
+            if (parent == positions.npos || list.Type(parent) != 0) {
                 end = EChain::Broken;
                 break;
             }
-            i = parent->second;
+            i = parent;
         }
         if (state[i] == EChain::Rooted || state[i] == EChain::Broken) {
             end = state[i];
@@ -103,14 +100,14 @@ int CServerScan::ScanfServer(CPackedFiles& list) {
 
 int CServerScan::VerifyServerData(const CPackedFiles& list) {
     static constexpr const char* kFunction = "CServerWatch::VerifyServerData";
-    const std::unordered_map<int, std::size_t> positions = IdPositions(list);
+    CIdPositions positions = IdPositions(list);
     const std::vector<EChain> chains = Chains(list, positions);
     int usable = 1;
     for (std::size_t i = 0; i < list.Size(); ++i) {
         const char* why = nullptr;
         if (list.Id(i) == 0 || list.Id(i) == list.PId(i) || list.ServerTime(i).empty()) {
             why = "Unusable server entry";
-        } else if (positions.at(list.Id(i)) != i) {
+        } else if (positions.Find(list.Id(i)) != i) {
             why = "Server entry id listed twice";
         } else if (chains[i] != EChain::Rooted) {
             why = "Server entry parents missing or in a cycle";
@@ -125,7 +122,11 @@ int CServerScan::VerifyServerData(const CPackedFiles& list) {
 
 void CServerScan::BuildRelativePaths(CPackedFiles& list, std::unordered_set<int>& refusedIds) {
     static constexpr const char* kFunction = "CServerWatch::BuildRelativePaths";
-    const std::unordered_map<int, std::size_t> positions = IdPositions(list);
+    CIdPositions positions = IdPositions(list);
+    // The position of i's parent, or npos at the root or when it is not listed.
+    auto parentOf = [&](std::size_t i) {
+        return list.PId(i) == 0 ? positions.npos : positions.Find(list.PId(i));
+    };
     std::vector<std::uint8_t> done(list.Size(), 0);
     std::vector<bool> refused(list.Size(), false);
     std::vector<std::size_t> chain;
@@ -141,20 +142,20 @@ void CServerScan::BuildRelativePaths(CPackedFiles& list, std::unordered_set<int>
             }
             done[i] = 2;
             chain.push_back(i);
-            auto parent = list.PId(i) == 0 ? positions.end() : positions.find(list.PId(i));
-            if (parent == positions.end()) {
+            const std::size_t parent = parentOf(i);
+            if (parent == positions.npos) {
                 break;
             }
-            i = parent->second;
+            i = parent;
         }
         for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
             const std::size_t i = *it;
-            auto parent = list.PId(i) == 0 ? positions.end() : positions.find(list.PId(i));
-            const bool bBelowRefused = parent != positions.end() && refused[parent->second];
+            const std::size_t parent = parentOf(i);
+            const bool bBelowRefused = parent != positions.npos && refused[parent];
             if (bCycle) {
                 refused[i] = true;
                 LogEntry(kFunction, __LINE__, "Server entry parents in a cycle, left out", list, i);
-            } else if (bBelowRefused || (parent == positions.end() && list.PId(i) != 0) ||
+            } else if (bBelowRefused || (parent == positions.npos && list.PId(i) != 0) ||
                        !IsUsableName(list.Name(i))) {
                 refused[i] = true;
                 LogEntry(kFunction, __LINE__,
@@ -162,8 +163,8 @@ void CServerScan::BuildRelativePaths(CPackedFiles& list, std::unordered_set<int>
                                        : "Server entry name cannot be a local name, left out",
                          list, i);
             } else {
-                path.assign(parent == positions.end() ? std::string_view(".")
-                                                      : list.RelativePath(parent->second));
+                path.assign(parent == positions.npos ? std::string_view(".")
+                                                     : list.RelativePath(parent));
                 path += '\\';
                 path += list.Name(i);
                 list.SetRelativePath(i, path);

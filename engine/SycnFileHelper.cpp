@@ -30,21 +30,31 @@ struct TPathKeyHash {
         return std::hash<View>()(key.path) * 2 + static_cast<std::size_t>(key.iType);
     }
 };
-using CPathIndex = CFirstUnmatched<TPathKey<std::wstring_view>, TPathKeyHash<std::wstring_view>>;
-using CPackedPathIndex =
-    CFirstUnmatched<TPathKey<std::string_view>, TPathKeyHash<std::string_view>>;
 TPathKey<std::wstring_view> PathKey(const TSyncFile& file) {
     return {file.iType, file.strRelativePath};
 }
 TPathKey<std::string_view> PathKey(const CPackedFiles& list, std::size_t i) {
     return {list.Type(i), list.RelativePath(i)};
 }
+auto PathIndex(const std::vector<TSyncFile>& list) {
+    return CFirstUnmatched(
+        list.size(), [&list](std::size_t i) { return PathKey(list[i]); },
+        TPathKeyHash<std::wstring_view>());
+}
+auto PathIndex(const CPackedFiles& list) {
+    return CFirstUnmatched(
+        list.Size(), [&list](std::size_t i) { return PathKey(list, i); },
+        TPathKeyHash<std::string_view>());
+}
 
 // Id and parent id: the key of the server stage.
-using CIdIndex = CFirstUnmatched<std::uint64_t>;
 std::uint64_t IdKey(int iId, int iPId) {
     return static_cast<std::uint64_t>(static_cast<std::uint32_t>(iId)) << 32 |
            static_cast<std::uint32_t>(iPId);
+}
+auto IdIndex(const CPackedFiles& list) {
+    return CFirstUnmatched(list.Size(),
+                           [&list](std::size_t i) { return IdKey(list.Id(i), list.PId(i)); });
 }
 
 std::string Narrow(const std::wstring& text) {
@@ -68,7 +78,8 @@ std::vector<TSyncFile> Unflagged(std::vector<TSyncFile>& list, const std::vector
     return kept;
 }
 
-std::vector<TSyncFile> Unmatched(std::vector<TSyncFile>& list, const CPathIndex& index) {
+template <class Index>
+std::vector<TSyncFile> Unmatched(std::vector<TSyncFile>& list, const Index& index) {
     std::vector<TSyncFile> kept;
     for (std::size_t i = 0; i < list.size(); ++i) {
         if (!index.Matched(i)) {
@@ -86,11 +97,11 @@ enum class EPair { Keep, DropBoth, DropDisk };
 template <class Decide>
 void WalkPairs(std::vector<TSyncFile>& diskList, std::vector<TSyncFile>& serverList,
                Decide decide) {
-    CPathIndex index(serverList.size(), [&](std::size_t i) { return PathKey(serverList[i]); });
+    auto index = PathIndex(serverList);
     std::vector<bool> diskDropped(diskList.size(), false);
     for (std::size_t d = 0; d < diskList.size(); ++d) {
         std::size_t s = index.Find(PathKey(diskList[d]));
-        if (s == CPathIndex::npos) {
+        if (s == index.npos) {
             continue;
         }
         const EPair outcome = decide(diskList[d], serverList[s]);
@@ -140,11 +151,11 @@ void CSycnFileHelper::GroupDiskSyncFile(const CPackedFiles& disk, const CPackedF
                                         TChangeGroup& group) {
     static constexpr const char* kFunction = "CSycnFileHelper::GroupDiskSyncFile";
     AfLog(0, kLogFile, kFunction, __LINE__, "%s", "CSycnFileHelper::GroupDiskSyncFile Begin");
-    CPackedPathIndex index(table.Size(), [&](std::size_t i) { return PathKey(table, i); });
+    auto index = PathIndex(table);
     std::vector<bool> diskMatched(disk.Size(), false);
     for (std::size_t d = 0; d < disk.Size(); ++d) {
         std::size_t t = index.Find(PathKey(disk, d));
-        if (t == CPackedPathIndex::npos) {
+        if (t == index.npos) {
             continue;
         }
         index.Match(t);
@@ -207,7 +218,7 @@ void CSycnFileHelper::GroupServerSyncFile(const CPackedFiles& server, const CPac
                                           TChangeGroup& group) {
     static constexpr const char* kFunction = "CSycnFileHelper::GroupServerSyncFile";
     AfLog(0, kLogFile, kFunction, __LINE__, "%s", "CSycnFileHelper::GroupServerSyncFile Begin");
-    CIdIndex index(table.Size(), [&](std::size_t i) { return IdKey(table.Id(i), table.PId(i)); });
+    auto index = IdIndex(table);
     std::vector<bool> serverMatched(server.Size(), false);
     auto rename = [&](const TSyncFile& S, const TSyncFile& T) {
         TSyncFile R = S;
@@ -223,7 +234,7 @@ void CSycnFileHelper::GroupServerSyncFile(const CPackedFiles& server, const CPac
     };
     for (std::size_t s = 0; s < server.Size(); ++s) {
         std::size_t t = index.Find(IdKey(server.Id(s), server.PId(s)));
-        if (t == CIdIndex::npos) {
+        if (t == index.npos) {
             continue;
         }
         const bool bSameName = server.Name(s) == table.Name(t);

@@ -178,7 +178,8 @@ void CSyncControl::AdvanceSyncRequests() {
         return;
     }
     CTaskBuilder& builder = m_pTaskBuilderManager->TaskBuilder();
-    const bool bDrained = CSyncingTaskArray::Get()->HasTask() == 0;
+    CSyncingTaskArray* pQueue = CSyncingTaskArray::Get();
+    const bool bDrained = pQueue->HasTask() == 0;
     const bool bDiskTaken = builder.DiskMonitor().GetPendingCount() == 0;
     const auto tNow = plat::Clock::Now();
     for (auto it = m_syncRequests.begin(); it != m_syncRequests.end();) {
@@ -186,15 +187,20 @@ void CSyncControl::AdvanceSyncRequests() {
             tNow - it->tArrived >= plat::Clock::Duration(kSyncSettleMs)) {
             // Tasks in the queue would be found again by a comparison running beside them.
             it->uComparison = builder.ComparisonsBegun() + 1;
+            it->uDropped = pQueue->DroppedTasks();
             it->iPhase = 1;
-            StartServerSync();
+            // No transfer starts before the 30-second sync, which clears the queue and then
+            // compares: that comparison serves the request, one run now would only have its
+            // tasks dropped.
+            if (pStatus->GetFlag(MSYNC_FLAG_WAIT30S_SYNC) == 0) {
+                StartServerSync();
+            }
         }
         if (it->iPhase == 1 && builder.ComparisonsEnded() >= it->uComparison) {
             it->iPhase = 2;
         }
-        if (it->iPhase == 2 && CSyncingTaskArray::Get()->HasTask() == 0) {
-            const int iResult =
-                builder.LastComparisonResult() == 0 ? SYNC_DONE_OK : SYNC_DONE_COMPARE_FAILED;
+        const int iResult = it->iPhase == 2 ? SyncRequestResult(*it) : -1;
+        if (iResult >= 0) {
             plat::PostThreadMessage(it->dwThread, MSG_SYNC_DONE, static_cast<plat::WPARAM>(it->iId),
                                     iResult);
             it = m_syncRequests.erase(it);
@@ -202,6 +208,20 @@ void CSyncControl::AdvanceSyncRequests() {
         }
         ++it;
     }
+}
+
+int CSyncControl::SyncRequestResult(const TSyncRequest& request) const {
+    CSyncingTaskArray* pQueue = CSyncingTaskArray::Get();
+    // A cleared queue is empty without its tasks having run: they are not done, whatever the
+    // queue holds by now.
+    const bool bDropped = pQueue->DroppedTasks() != request.uDropped;
+    if (!bDropped && pQueue->HasTask() != 0) {
+        return -1;
+    }
+    if (m_pTaskBuilderManager->TaskBuilder().LastComparisonResult() != 0) {
+        return SYNC_DONE_COMPARE_FAILED;
+    }
+    return bDropped ? SYNC_DONE_DROPPED : SYNC_DONE_OK;
 }
 
 void CSyncControl::AnswerSyncRequests(int iResult) {

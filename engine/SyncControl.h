@@ -99,7 +99,9 @@ class CSyncControl : public CThreadMgr {
     void OnGetState(const plat::MSG& msg) const;
     // Moves each pending request on: it waits kSyncSettleMs, for the queue to drain and the
     // disk monitor's pending notifications to be taken, then for a comparison begun after
-    // that, then for the queue to drain again, and is answered.
+    // that (the 30-second sync's while that is awaited), then for the queue to drain again,
+    // and is answered. A queue cleared meanwhile did not drain: the request is answered
+    // SYNC_DONE_DROPPED as soon as its comparison has ended.
     void AdvanceSyncRequests();
     void AnswerSyncRequests(int iResult);
 
@@ -108,9 +110,12 @@ class CSyncControl : public CThreadMgr {
         plat::LPARAM iId = 0;
         plat::Clock::TimePoint tArrived{};
         unsigned uComparison = 0;  // the comparison that serves it, once started
+        unsigned uDropped = 0;     // the queue's dropped-task count when it was started
         int iPhase = 0;            // 0 queue before, 1 comparison, 2 queue after
     };
     std::vector<TSyncRequest> m_syncRequests;
+    // The answer to a request whose comparison has ended, or -1 while its tasks still run.
+    int SyncRequestResult(const TSyncRequest& request) const;
 
     std::unique_ptr<CTaskBuilderManager> m_pTaskBuilderManager;
     std::unique_ptr<CTaskManager> m_pTaskManager;

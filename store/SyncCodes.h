@@ -70,7 +70,9 @@ enum MSGCODE : unsigned {
     MSG_RELEASE_DELETIONS = 4034,
     // Client to engine (reply thread id, request id): compare now, as the 30-second tick
     // would, and answer MSG_SYNC_DONE to that thread once it and its tasks are done. While
-    // tasks are queued the comparison waits for them, as a disk-caused comparison does.
+    // tasks are queued the comparison waits for them, as a disk-caused comparison does; while
+    // the 30-second sync is awaited (the account's space was full) that sync's comparison is
+    // the one.
     MSG_SYNC_NOW = 4035,
     // Client to engine (reply thread id, 0): answer MSG_STATE to that thread.
     MSG_GET_STATE = 4036,
@@ -91,4 +93,8 @@ enum ESyncDoneResult : int {
     SYNC_DONE_OFFLINE = 2,         // the service is not reachable
     SYNC_DONE_ENDING = 3,          // the engine is ending
     SYNC_DONE_COMPARE_FAILED = 4,  // the comparison failed (no listing); the queue has drained
+    // Tasks queued since the comparison began were dropped before they ran (the account's
+    // space is full, the folder choice changed, the service was reported back); a later
+    // comparison finds them again.
+    SYNC_DONE_DROPPED = 5,
 };

@@ -24,7 +24,7 @@ std::uint32_t TextKey(std::string_view packed) {
 }  // namespace
 
 void CSyncFileRows::Clear() {
-    m_rows.Clear();
+    m_rows = std::make_shared<CPackedFiles>();
     m_gap.clear();
     m_uGaps = 0;
     m_byId.Clear();
@@ -33,8 +33,8 @@ void CSyncFileRows::Clear() {
 }
 
 void CSyncFileRows::Assign(CPackedFiles rows) {
-    m_rows = std::move(rows);
-    m_gap.assign(m_rows.Size(), false);
+    m_rows = std::make_shared<CPackedFiles>(std::move(rows));
+    m_gap.assign(m_rows->Size(), false);
     m_uGaps = 0;
     RebuildIndexes();
 }
@@ -43,21 +43,44 @@ void CSyncFileRows::RebuildIndexes() {
     m_byId.Clear();
     m_byPath.Clear();
     m_byName.Clear();
-    m_byId.Reserve(m_rows.Size());
-    m_byPath.Reserve(m_rows.Size());
-    m_byName.Reserve(m_rows.Size());
-    for (std::uint32_t row = 0; row < m_rows.Size(); ++row) {
+    m_byId.Reserve(m_rows->Size());
+    m_byPath.Reserve(m_rows->Size());
+    m_byName.Reserve(m_rows->Size());
+    for (std::uint32_t row = 0; row < m_rows->Size(); ++row) {
         if (!m_gap[row]) {
             Index(row);
         }
     }
 }
 
+CPackedFiles& CSyncFileRows::Writable() {
+    if (m_rows.use_count() > 1) {
+        // A snapshot shares the rows: it keeps them as they are, and the change goes to a copy
+        // that keeps every row number (gaps included) so that the indexes stay right.
+        auto rows = std::make_shared<CPackedFiles>();
+        rows->Reserve(m_rows->Size());
+        for (std::size_t row = 0; row < m_rows->Size(); ++row) {
+            rows->AddFrom(*m_rows, row);
+        }
+        m_rows = std::move(rows);
+    }
+    return *m_rows;
+}
+
+std::shared_ptr<const CPackedFiles> CSyncFileRows::Snapshot() {
+    if (m_uGaps > 0) {
+        CPackedFiles rows;
+        All(rows);
+        Assign(std::move(rows));
+    }
+    return m_rows;
+}
+
 void CSyncFileRows::Put(const TSyncFile& file) {
     EraseTaken(file.iId, CPackedFiles::PackText(file.strRelativePath), kNone);
-    m_rows.Add(file);
+    Writable().Add(file);
     m_gap.push_back(false);
-    Index(static_cast<std::uint32_t>(m_rows.Size() - 1));
+    Index(static_cast<std::uint32_t>(m_rows->Size() - 1));
     CloseGaps();
 }
 
@@ -65,7 +88,7 @@ void CSyncFileRows::EraseTaken(int id, std::string_view path, std::uint32_t keep
     std::vector<std::uint32_t> taken;
     m_byId.ForEach(IdKey(id), [&](std::uint32_t row) { taken.push_back(row); });
     m_byPath.ForEach(TextKey(path), [&](std::uint32_t row) {
-        if (m_rows.RelativePath(row) == path) {
+        if (m_rows->RelativePath(row) == path) {
             taken.push_back(row);
         }
     });
@@ -80,21 +103,21 @@ void CSyncFileRows::EraseTaken(int id, std::string_view path, std::uint32_t keep
 
 void CSyncFileRows::EraseRow(std::uint32_t row) {
     Unindex(row);
-    m_rows.Set(row, TSyncFile());
+    Writable().Set(row, TSyncFile());
     m_gap[row] = true;
     ++m_uGaps;
 }
 
 void CSyncFileRows::Index(std::uint32_t row) {
-    m_byId.Insert(IdKey(m_rows.Id(row)), row);
-    m_byPath.Insert(TextKey(m_rows.RelativePath(row)), row);
-    m_byName.Insert(TextKey(m_rows.Name(row)), row);
+    m_byId.Insert(IdKey(m_rows->Id(row)), row);
+    m_byPath.Insert(TextKey(m_rows->RelativePath(row)), row);
+    m_byName.Insert(TextKey(m_rows->Name(row)), row);
 }
 
 void CSyncFileRows::Unindex(std::uint32_t row) {
-    m_byId.Erase(IdKey(m_rows.Id(row)), row);
-    m_byPath.Erase(TextKey(m_rows.RelativePath(row)), row);
-    m_byName.Erase(TextKey(m_rows.Name(row)), row);
+    m_byId.Erase(IdKey(m_rows->Id(row)), row);
+    m_byPath.Erase(TextKey(m_rows->RelativePath(row)), row);
+    m_byName.Erase(TextKey(m_rows->Name(row)), row);
 }
 
 std::uint32_t CSyncFileRows::FirstRowById(int id) const {
@@ -106,7 +129,7 @@ std::uint32_t CSyncFileRows::FirstRowById(int id) const {
 std::uint32_t CSyncFileRows::FirstRowByPath(std::string_view path) const {
     std::uint32_t first = kNone;
     m_byPath.ForEach(TextKey(path), [&](std::uint32_t row) {
-        if (row < first && m_rows.RelativePath(row) == path) {
+        if (row < first && m_rows->RelativePath(row) == path) {
             first = row;
         }
     });
@@ -115,17 +138,17 @@ std::uint32_t CSyncFileRows::FirstRowByPath(std::string_view path) const {
 
 std::optional<TSyncFile> CSyncFileRows::FirstById(int id) const {
     const std::uint32_t row = FirstRowById(id);
-    return row == kNone ? std::nullopt : std::optional<TSyncFile>(m_rows.At(row));
+    return row == kNone ? std::nullopt : std::optional<TSyncFile>(m_rows->At(row));
 }
 
 std::optional<TSyncFile> CSyncFileRows::FirstByPath(const std::wstring& path) const {
     const std::uint32_t row = FirstRowByPath(CPackedFiles::PackText(path));
-    return row == kNone ? std::nullopt : std::optional<TSyncFile>(m_rows.At(row));
+    return row == kNone ? std::nullopt : std::optional<TSyncFile>(m_rows->At(row));
 }
 
 int CSyncFileRows::IdByPath(const std::wstring& path) const {
     const std::uint32_t row = FirstRowByPath(CPackedFiles::PackText(path));
-    return row == kNone ? -1 : m_rows.Id(row);
+    return row == kNone ? -1 : m_rows->Id(row);
 }
 
 std::vector<TSyncFile> CSyncFileRows::AllByPath(const std::wstring& path) const {
@@ -141,14 +164,14 @@ std::vector<TSyncFile> CSyncFileRows::Matching(const CRowIndex& index, std::stri
                                                    const) const {
     std::vector<std::uint32_t> rows;
     index.ForEach(TextKey(text), [&](std::uint32_t row) {
-        if ((m_rows.*field)(row) == text) {
+        if (((*m_rows).*field)(row) == text) {
             rows.push_back(row);
         }
     });
     std::sort(rows.begin(), rows.end());
     std::vector<TSyncFile> files;
     for (std::uint32_t row : rows) {
-        files.push_back(m_rows.At(row));
+        files.push_back(m_rows->At(row));
     }
     return files;
 }
@@ -158,7 +181,7 @@ bool CSyncFileRows::Replace(int id, const TSyncFile& file) {
     EraseTaken(file.iId, CPackedFiles::PackText(file.strRelativePath), row);
     if (row != kNone) {
         Unindex(row);
-        m_rows.Set(row, file);
+        Writable().Set(row, file);
         Index(row);
     }
     CloseGaps();
@@ -176,9 +199,9 @@ bool CSyncFileRows::EraseFirstById(int id) {
 }
 
 void CSyncFileRows::CloseGaps() {
-    const bool bGaps = m_uGaps >= kMinimumGapsToClose && m_uGaps * 2 >= m_rows.Size();
-    const bool bWaste = m_rows.WasteBytes() >= kMinimumWasteToRepack &&
-                        m_rows.WasteBytes() * 2 >= m_rows.PoolBytes();
+    const bool bGaps = m_uGaps >= kMinimumGapsToClose && m_uGaps * 2 >= m_rows->Size();
+    const bool bWaste = m_rows->WasteBytes() >= kMinimumWasteToRepack &&
+                        m_rows->WasteBytes() * 2 >= m_rows->PoolBytes();
     if (!bGaps && !bWaste) {
         return;
     }
@@ -190,9 +213,9 @@ void CSyncFileRows::CloseGaps() {
 std::vector<TSyncFile> CSyncFileRows::All() const {
     std::vector<TSyncFile> rows;
     rows.reserve(Size());
-    for (std::size_t row = 0; row < m_rows.Size(); ++row) {
+    for (std::size_t row = 0; row < m_rows->Size(); ++row) {
         if (!m_gap[row]) {
-            rows.push_back(m_rows.At(row));
+            rows.push_back(m_rows->At(row));
         }
     }
     return rows;
@@ -201,9 +224,9 @@ std::vector<TSyncFile> CSyncFileRows::All() const {
 void CSyncFileRows::All(CPackedFiles& out) const {
     out.Clear();
     out.Reserve(Size());
-    for (std::size_t row = 0; row < m_rows.Size(); ++row) {
+    for (std::size_t row = 0; row < m_rows->Size(); ++row) {
         if (!m_gap[row]) {
-            out.AddFrom(m_rows, row);
+            out.AddFrom(*m_rows, row);
         }
     }
 }

@@ -9,8 +9,15 @@
 // The rows are packed (a table of the whole sync directory is held for the engine's life, some
 // 150 bytes a row instead of 600); a removed row leaves a gap that is closed (and the indexes
 // rebuilt) once gaps make up half of the rows, so removals cost no shifting of rows.
+//
+// A snapshot shares the rows instead of copying them (a copy of the whole sync directory costs
+// as much memory as the rows themselves): the first change made while one is held moves the
+// rows to a copy, and the snapshot keeps what it had. The owner's lock that guards the changes
+// must also be held where a snapshot is let go, so that a change finding the rows no longer
+// shared comes after every read made through it.
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -53,7 +60,10 @@ class CSyncFileRows {
     std::vector<TSyncFile> All() const;
     // The same, packed (out is emptied first).
     void All(CPackedFiles& out) const;
-    std::size_t Size() const { return m_rows.Size() - m_uGaps; }
+    // All rows, in row order, as they are now; later changes leave the snapshot as it is. Gaps
+    // are closed first, so that the snapshot holds only rows.
+    std::shared_ptr<const CPackedFiles> Snapshot();
+    std::size_t Size() const { return m_rows->Size() - m_uGaps; }
 
   private:
     static constexpr std::uint32_t kNone = 0xFFFFFFFF;
@@ -61,6 +71,8 @@ class CSyncFileRows {
     // Removes the rows other than keep that have the id or the (packed) path; gaps are not
     // closed.
     void EraseTaken(int id, std::string_view path, std::uint32_t keep);
+    // The rows, to be changed: copied first when a snapshot shares them.
+    CPackedFiles& Writable();
     void EraseRow(std::uint32_t row);
     void Index(std::uint32_t row);
     void Unindex(std::uint32_t row);
@@ -76,7 +88,7 @@ class CSyncFileRows {
                                     std::string_view (CPackedFiles::*field)(std::size_t)
                                         const) const;
 
-    CPackedFiles m_rows;
+    std::shared_ptr<CPackedFiles> m_rows = std::make_shared<CPackedFiles>();
     std::vector<bool> m_gap;
     std::size_t m_uGaps = 0;
     CRowIndex m_byId;

@@ -276,6 +276,7 @@ int CSyncingTaskArray::Clear() {
     if (!connected) {
         return nRet;
     }
+    m_uDropped.fetch_add(static_cast<unsigned>(m_tasks.size() - (keep ? 1 : 0)));
     m_tasks.clear();
     if (keep) {
         nRet = Restore(kept, "CSyncingTaskArray::Clear", __LINE__,

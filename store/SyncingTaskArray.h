@@ -10,10 +10,11 @@
 // Threads: the engine's threads push, clear and reorder; the worker reads the front, modifies
 // and pops it. One lock guards the tasks and the key counter. The work signal is separate: a
 // semaphore of maximum count 1, so many releases give one wake-up and the worker drains the
-// whole queue per wake-up.
+// whole queue per wake-up. The count of dropped tasks is an atomic that any thread reads.
 //
 // Copies into and out of the queue use TComand's assignment: the statement text stays behind.
 
+#include <atomic>
 #include <mutex>
 #include <vector>
 
@@ -63,6 +64,10 @@ class CSyncingTaskArray {
     int HasTask();
     // Empties queue and table but keeps a front task that has a break point.
     int Clear();
+    // How many tasks Clear has taken off the queue since the start (the kept one not counted):
+    // tasks that left without running, so a wait for the queue to drain can tell a drained queue
+    // from a dropped one.
+    unsigned DroppedTasks() const { return m_uDropped.load(); }
 
     // Waits on the work signal (milliseconds; -1 waits without end): plat::WAIT_OBJECT_0 or
     // plat::WAIT_TIMEOUT.
@@ -99,4 +104,5 @@ class CSyncingTaskArray {
     CSyncingTask m_table;
     int m_iAutoTaskId = 0;
     int m_iReservedId = -1;
+    std::atomic<unsigned> m_uDropped{0};
 };

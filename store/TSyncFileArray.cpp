@@ -2,6 +2,7 @@
 
 #include <mutex>
 #include <new>
+#include <utility>
 
 #include "store/StoreCommon.h"
 
@@ -217,9 +218,21 @@ std::vector<TSyncFile> CTSyncFileArray::GetSyncFile() const {
     return m_rows.All();
 }
 
-void CTSyncFileArray::GetSyncFile(CPackedFiles& out) const {
-    std::shared_lock lock(m_mutex);
-    m_rows.All(out);
+std::shared_ptr<const CPackedFiles> CTSyncFileArray::Snapshot() {
+    std::shared_ptr<const CPackedFiles> rows;
+    {
+        // Alone: closing the gaps changes the rows.
+        std::unique_lock lock(m_mutex);
+        rows = m_rows.Snapshot();
+    }
+    // The rows are let go under the lock too: a change that finds them no longer shared then
+    // comes after every read made through the snapshot.
+    const CPackedFiles* held = rows.get();
+    return std::shared_ptr<const CPackedFiles>(
+        held, [this, rows = std::move(rows)](const CPackedFiles*) mutable {
+            std::unique_lock lock(m_mutex);
+            rows.reset();
+        });
 }
 
 int CTSyncFileArray::GetSyncFileID(const std::wstring& path) const {

@@ -83,8 +83,10 @@ class CTSyncFileArray {
     // A copy of all rows, taken under the lock (a reference would be read while the worker
     // changes the rows).
     std::vector<TSyncFile> GetSyncFile() const;
-    // The same copy, packed: what a comparison reads (out is emptied first).
-    void GetSyncFile(CPackedFiles& out) const;
+    // All rows, packed, as they are now: what a comparison reads. The rows are shared, not
+    // copied; changes made while the snapshot is held (by the comparison itself or by the
+    // worker) do not reach it.
+    std::shared_ptr<const CPackedFiles> Snapshot();
     // iId of the row with that path, or -1.
     int GetSyncFileID(const std::wstring& path) const;
     // 1 when a row has the same name, relative path, modify time, server time and type.

@@ -269,6 +269,8 @@ void WorkTransfer::OnTaskFailed(TComand& task, int result) {
             Report(MSG_ERR_SPACE_FULL);
             status->SetFlag(MSYNC_FLAG_WAIT30S_SYNC, true);
             status->SetFlag(MSYNC_FLAG_SPACE_FULL, true);
+            // This task ended with its fail entry; only the tasks behind it are dropped.
+            CSyncingTaskArray::Get()->RemoveTask(task.iIdKey);
             CSyncingTaskArray::Get()->Clear();
             break;
         default:

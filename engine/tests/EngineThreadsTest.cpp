@@ -11,6 +11,7 @@
 #include "engine/SyncControl.h"
 #include "engine/tests/EngineRig.h"
 #include "store/SyncCodes.h"
+#include "store/SyncFailArray.h"
 #include "store/SyncTemporary.h"
 #include "store/SyncingTaskArray.h"
 #include "store/SystemInfoLD.h"
@@ -118,6 +119,34 @@ class EngineThreadsTest : public ::testing::Test {
     }
     std::string Log() const { return testing_support::LogText(home.home.path()); }
 
+    CTaskBuilder& Builder() const { return control->TaskBuilderManager()->TaskBuilder(); }
+    // Lets one 30-second tick compare, so that the next one is that far away.
+    void AfterATick() {
+        const unsigned ended = Builder().ComparisonsEnded();
+        ASSERT_TRUE(Pump([&] { return Builder().ComparisonsEnded() > ended; }));
+    }
+    // A front end's MSG_SYNC_NOW; its request id.
+    plat::LPARAM AskSyncNow() {
+        const plat::LPARAM id = ++lastRequest;
+        Post(MSG_SYNC_NOW, client.ThreadId(), id);
+        return id;
+    }
+    // The result that MSG_SYNC_DONE gives for that request (the clock moves until it comes);
+    // -1 when none came.
+    plat::LPARAM SyncDone(plat::LPARAM id) {
+        plat::LPARAM result = -1;
+        Pump([&] {
+            for (const plat::MSG& msg : client.Messages()) {
+                if (msg.message == MSG_SYNC_DONE && msg.wParam == static_cast<plat::WPARAM>(id)) {
+                    result = msg.lParam;
+                    return true;
+                }
+            }
+            return false;
+        });
+        return result;
+    }
+
     // Another device adds a folder with five files...
     void PutSharedFolder() const {
         Service().MakeFolder(home.account, "shared");
@@ -140,6 +169,7 @@ class EngineThreadsTest : public ::testing::Test {
     EngineHome home;
     CClientStandIn client;
     std::unique_ptr<CSyncControl> control;
+    plat::LPARAM lastRequest = 0;
 };
 
 TEST_F(EngineThreadsTest, BootComparisonSyncsBothSidesAndTakesTheServiceAsReachable) {
@@ -449,6 +479,75 @@ TEST_F(EngineThreadsTest, ALateDrainReportKeepsTheDiskCausedComparison) {
         [&] { return CountOf(Log(), "Disk Cause offline task begin") > comparisons; }, 20s));
     ExpectSettled();
     EXPECT_EQ(Service().ReadFile(home.account, "edited.txt"), "edited in place");
+}
+
+// A comparison asked for is done once every task it queued has run. The control messages
+// that clear the queue (the folder choice changed, the service was reported back) drop the
+// tasks waiting behind a running download: the queue is empty, but they did not run.
+TEST_F(EngineThreadsTest, ASyncRequestIsDoneOnlyOnceItsTasksRan) {
+    StartEngine();
+    ExpectSettled();
+    PutSharedFolder();
+    EXPECT_EQ(SyncDone(AskSyncNow()), SYNC_DONE_OK);
+    EXPECT_TRUE(home.ViewsAgree()) << home.ViewsText();
+
+    struct Clearing {
+        const char* why;
+        plat::UINT message;
+        plat::LPARAM lParam;
+    };
+    const Clearing rows[] = {
+        {"the folder choice changed", MSG_SETTING_SYNCFOLDER, 0},
+        {"the service was reported back", MSG_NET_SERVER, 1},
+    };
+    int round = 0;
+    for (const Clearing& row : rows) {
+        SCOPED_TRACE(row.why);
+        AfterATick();
+        const std::string folder = "round" + std::to_string(++round);
+        Service().MakeFolder(home.account, folder);
+        for (int i = 0; i < 3; ++i) {
+            Service().PutFile(home.account, folder + "/f" + std::to_string(i) + ".txt",
+                              PatternContent(2000 + i, round));
+        }
+        // The first download is held at the service; the others wait behind it.
+        Service().AddFault("/ent/file/download", "delay", JsonObject({{"delay_ms", 3000}}));
+        const int downloads = CountRequests("/file/download");
+        const plat::LPARAM id = AskSyncNow();
+        ASSERT_TRUE(Pump([&] { return CountRequests("/file/download") > downloads; }));
+        Post(row.message, 5, row.lParam);
+        EXPECT_EQ(SyncDone(id), SYNC_DONE_DROPPED);
+        ExpectSettled();
+    }
+}
+
+// Space full: the upload that met it has its fail entry, and the uploads queued behind it are
+// dropped until the 30-second sync. The request's comparison is held at the service while
+// the new files' uploads meet the full space.
+TEST_F(EngineThreadsTest, ASyncRequestWhoseUploadsMeetAFullSpaceIsNotDone) {
+    StartEngine();
+    ExpectSettled();
+    Service().Control("/admin/account", JsonObject({{"user", home.account}, {"quota", 1000}}));
+    AfterATick();
+    Service().AddFault("/ent/synch/modify", "delay", JsonObject({{"delay_ms", 3000}}));
+    const int listings = CountRequests("/synch/modify");
+    const unsigned begun = Builder().ComparisonsBegun();
+    const plat::LPARAM id = AskSyncNow();
+    ASSERT_TRUE(Pump([&] { return Builder().ComparisonsBegun() > begun; }));
+    ASSERT_TRUE(WaitUntil([&] { return CountRequests("/synch/modify") > listings; }));
+    for (int i = 0; i < 3; ++i) {
+        home.WriteLocal("big" + std::to_string(i) + ".bin", PatternContent(5000, i));
+    }
+    EXPECT_EQ(SyncDone(id), SYNC_DONE_DROPPED);
+    std::vector<SyncFail> fails;
+    CSyncFailArray::Get()->GetFialTask(fails);
+    EXPECT_LT(fails.size(), 3u) << "every upload ran";
+
+    // With space again, the 30-second sync's comparison serves the request: every upload is
+    // through when it is answered.
+    Service().Control("/admin/account", JsonObject({{"user", home.account}, {"quota", 1 << 30}}));
+    EXPECT_EQ(SyncDone(AskSyncNow()), SYNC_DONE_OK);
+    EXPECT_TRUE(home.ViewsAgree()) << home.ViewsText();
 }
 
 TEST_F(EngineThreadsTest, ResumeStatueReportsSyncedWhenTheQueueIsEmpty) {

@@ -3,6 +3,8 @@
 // these too).
 
 #include <atomic>
+#include <memory>
+#include <string>
 #include <thread>
 
 #include "store/SyncCompletedArray.h"
@@ -40,6 +42,13 @@ TEST_F(ConcurrencyTest, TheFileTableIsReadWhileTheWorkerWrites) {
                 }
             }
             table->GetSyncFileID(L".\\f7");
+            // A comparison's snapshot, read while the worker goes on changing the rows.
+            const std::shared_ptr<const CPackedFiles> rows = table->Snapshot();
+            for (std::size_t i = 0; i < rows->Size(); ++i) {
+                if (rows->RelativePath(i) != ".\\f" + std::to_string(rows->Id(i))) {
+                    ++wrongReads;
+                }
+            }
         }
     };
     std::thread builder(reader);

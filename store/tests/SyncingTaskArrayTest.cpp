@@ -85,16 +85,22 @@ TEST_F(SyncingTaskArrayTest, ReloadKeepsOnlyTheInterruptedTaskUnderTheFirstKey) 
     EXPECT_EQ(Keys(Stored()), (std::vector<int>{1, 2}));
 }
 
+// What a clear takes off the queue counts as dropped (it did not run); the kept task does not.
 TEST_F(SyncingTaskArrayTest, ClearKeepsAFrontTaskWithABreakPointOnly) {
+    const unsigned dropped = Queue()->DroppedTasks();
+    ASSERT_EQ(Queue()->Clear(), 0);
+    EXPECT_EQ(Queue()->DroppedTasks(), dropped) << "an empty queue drops nothing";
     ASSERT_EQ(Queue()->push_back(MakeTask(1, L".\\a")), 0);
     ASSERT_EQ(Queue()->push_back(WithBreakPoint(MakeTask(2, L".\\b"))), 0);
     ASSERT_EQ(Queue()->Clear(), 0);
     EXPECT_EQ(Queue()->HasTask(), 0);
     EXPECT_TRUE(Stored().empty());
+    EXPECT_EQ(Queue()->DroppedTasks(), dropped + 2);
 
     ASSERT_EQ(Queue()->push_back(WithBreakPoint(MakeTask(3, L".\\c"))), 0);
     ASSERT_EQ(Queue()->push_back(MakeTask(4, L".\\d")), 0);
     ASSERT_EQ(Queue()->Clear(), 0);
+    EXPECT_EQ(Queue()->DroppedTasks(), dropped + 3);
     std::vector<TComand> stored = Stored();
     ASSERT_EQ(stored.size(), 1u);
     EXPECT_EQ(stored[0].tSyncFile.strRelativePath, L".\\c");
@@ -237,7 +243,9 @@ TEST_F(SyncingTaskArrayTest, StoreFailuresKeepTheMemoryCopyAndAreLogged) {
     TComand front;
     ASSERT_EQ(Queue()->GetTask(front), 1);
     EXPECT_EQ(front.tSyncFile.strRelativePath, L".\\a") << "a failed connect keeps the task";
+    const unsigned dropped = Queue()->DroppedTasks();
     EXPECT_EQ(Queue()->Clear(), SQLITE_CANTOPEN);
+    EXPECT_EQ(Queue()->DroppedTasks(), dropped) << "a failed connect keeps the tasks";
     EXPECT_EQ(Queue()->ReLoad(), SQLITE_CANTOPEN);
     const std::string log = LogText();
     for (const char* line : {"Error: CSyncingTaskArray::push_back ConnectDB failed nRet = (14)",

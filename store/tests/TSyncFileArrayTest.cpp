@@ -1,17 +1,20 @@
 // The engine's local file table: the first-row rules, memory against store, failures and their
-// log lines, and a random run against a plain vector model (the replayable seed is printed).
+// log lines, and a random run against a plain vector model (the replayable seed is printed),
+// snapshots held across later changes included.
 
 #include <sqlite3.h>
 
 #include <climits>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <random>
 
 #include "store/TSyncFileArray.h"
 #include "store/tablestore/TSyncFile.h"
 #include "store/tests/StoreTestSupport.h"
 #include "testing/FileText.h"
+#include "testing/PackedLists.h"
 
 namespace {
 
@@ -461,8 +464,11 @@ TEST_F(TSyncFileArrayTest, RandomOperationsMatchAPlainModel) {
         return f;
     };
     Model model;
+    // A snapshot is held across the steps that follow it, until the next one replaces it.
+    std::shared_ptr<const CPackedFiles> snapshot;
+    std::vector<TSyncFile> snapshotModel;
     for (int step = 0; step < 400; ++step) {
-        switch (pick(7)) {
+        switch (pick(8)) {
             case 0:
             case 1: {
                 TSyncFile f = randomFile();
@@ -499,12 +505,23 @@ TEST_F(TSyncFileArrayTest, RandomOperationsMatchAPlainModel) {
                 }
                 break;
             }
+            case 6:
+                snapshot = Table()->Snapshot();
+                snapshotModel = model.memory;
+                break;
             default:
                 ASSERT_EQ(Table()->ReLoad(), 0);
                 model.memory = model.store;
         }
         SCOPED_TRACE("step " + std::to_string(step));
         ASSERT_EQ(Paths(Table()->GetSyncFile()), Paths(model.memory));
+        if (snapshot != nullptr) {
+            const std::vector<TSyncFile> held = testing_support::Unpacked(*snapshot);
+            ASSERT_EQ(held.size(), snapshotModel.size());
+            for (std::size_t i = 0; i < held.size(); ++i) {
+                ASSERT_TRUE(SameFile(held[i], snapshotModel[i])) << "snapshot row " << i;
+            }
+        }
         for (int id = 1; id <= 12; ++id) {
             TSyncFile out;
             auto expected = Model::First(model.memory, id);
