@@ -406,8 +406,11 @@ void CSycnFileHelper::DiskMdyCmpServerMdy(TChangeGroup& disk, TChangeGroup& serv
             return EPair::DropBoth;
         }
         // The copy goes up as a new file; the service's version comes down under the file's
-        // own name.
+        // own name. The copy must not keep the service id of the file it was copied from: the
+        // echo filter knows the service's change by that id and would take the copy's upload
+        // for the echo of the download.
         CTSyncFileArray::Get()->Delete(D.iId);
+        D.iId = 0;
         copies.push_back(D);
         return EPair::DropDisk;
     });

@@ -1,6 +1,8 @@
 #include "transfer/DownLoad.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <string_view>
 
 #include "common/AfLog.h"
 #include "common/Utility.h"
@@ -16,6 +18,10 @@ const char* const kBreakPointDownload = "download";
 
 // Backup names tried before the download gives up on keeping the file that is in its way.
 constexpr int kBackupAttempts = 100;
+
+// A partial file's name: the prefix, the service id, the suffix.
+constexpr const char* kPartialPrefix = ".corvena-";
+constexpr const char* kPartialSuffix = ".part";
 
 bool MatchesListing(const TSyncFile& file, const plat::CRootedPath& partial) {
     if (!file.strMD5.empty()) {
@@ -70,7 +76,21 @@ std::wstring CDownLoad::PartialPath(const TSyncFile& file) {
     const std::size_t slash = file.strRelativePath.rfind(L'\\');
     const std::wstring folder =
         slash == std::wstring::npos ? std::wstring(L".") : file.strRelativePath.substr(0, slash);
-    return folder + L"\\.corvena-" + std::to_wstring(file.iId) + L".part";
+    return folder + L"\\" + StringToWstring(kPartialPrefix) + std::to_wstring(file.iId) +
+           StringToWstring(kPartialSuffix);
+}
+
+bool CDownLoad::IsPartialName(const std::string& name) {
+    const std::string_view prefix(kPartialPrefix);
+    const std::string_view suffix(kPartialSuffix);
+    if (name.size() <= prefix.size() + suffix.size() || !name.starts_with(prefix) ||
+        !name.ends_with(suffix)) {
+        return false;
+    }
+    std::string_view id(name);
+    id.remove_prefix(prefix.size());
+    id.remove_suffix(suffix.size());
+    return std::all_of(id.begin(), id.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 void CDownLoad::RemovePartial(const TSyncFile& file) {
@@ -112,13 +132,18 @@ int CDownLoad::Place(const TSyncFile& file, const plat::CRootedPath& partial,
     if (error != EEXIST) {
         return error;
     }
-    if (!IsRecordedUnchanged(file.strRelativePath, target)) {
+    if (!IsRecordedUnchanged(file.strRelativePath, target) && !HoldsContent(file, target)) {
         error = KeepAside(file, target);
         return error != 0 ? error : partial.RenameNoReplace(target);
     }
-    // The recorded version gives way to the service's newer one. A change the user makes to it
-    // between the check and the rename is not caught.
+    // The recorded version gives way to the service's newer one; a file with the very content
+    // coming down is no conflict (two comparisons may both have asked for the download). A
+    // change the user makes to it between the check and the rename is not caught.
     return partial.RenameReplace(target);
+}
+
+bool CDownLoad::HoldsContent(const TSyncFile& file, const plat::CRootedPath& target) {
+    return !file.strMD5.empty() && target.Status().bRegular && GetFileMd5(target) == file.strMD5;
 }
 
 int CDownLoad::KeepAside(const TSyncFile& file, const plat::CRootedPath& target) {

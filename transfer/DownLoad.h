@@ -5,9 +5,10 @@
 // only a complete download whose MD5 (or, without one, size) matches the listing's is put in
 // place. It never destroys a file the service does not have: what stands at the target is
 // replaced only when it is the file the local file table recorded, unchanged since (the
-// service's newer version takes its place); anything else there is kept under the time-stamped
-// backup name (a_20140903090503.txt, or a free name after it) and the download takes the
-// name, so that the next comparison uploads the kept file.
+// service's newer version takes its place), or a file with the very content that comes down;
+// anything else there is kept under the time-stamped backup name (a_20140903090503.txt, or a
+// free name after it) and the download takes the name, so that the next comparison uploads the
+// kept file.
 //
 // The task is stored with strTempName "download" before the request, so that the queue keeps
 // it across a restart and the download resumes.
@@ -27,6 +28,8 @@ class CDownLoad : public CBaseTransfer {
     static std::wstring PartialPath(const TSyncFile& file);
     // Drops the partial file (a download the service refused cannot be continued).
     static void RemovePartial(const TSyncFile& file);
+    // Whether a name in a folder is that of a download's partial file.
+    static bool IsPartialName(const std::string& name);
 
   private:
     // Checks the complete partial file against the listing and puts it in place.
@@ -35,6 +38,8 @@ class CDownLoad : public CBaseTransfer {
     // Renames the partial file to the target without losing what stands there. 0 or the error.
     static int Place(const TSyncFile& file, const plat::CRootedPath& partial,
                      const plat::CRootedPath& target);
+    // Whether the target is a file with the content of the download (the listing's MD5).
+    static bool HoldsContent(const TSyncFile& file, const plat::CRootedPath& target);
     // Renames what stands at the target to a free backup name made from its name, recording
     // the rename in the server temporary set. 0 or the error.
     static int KeepAside(const TSyncFile& file, const plat::CRootedPath& target);

@@ -11,6 +11,7 @@
 #include "rest/RestResult.h"
 #include "rest/SyncMgr.h"
 #include "store/TSyncFileArray.h"
+#include "transfer/DownLoad.h"
 #include "transfer/TransferCodes.h"
 #include "transfer/TransferLog.h"
 
@@ -73,6 +74,14 @@ int COtherTransfer::ToService(TComand& task) {
 int COtherTransfer::DeleteOnService(const UserInfo& user, TSyncFile& file) {
     TSyncFile row = file;
     CTSyncFileArray::Get()->GetSyncFile(file.iId, row);
+    if (row.iType == 0 && IsFolderOnDisk(row.strRelativePath)) {
+        // Deleted and made again before the task ran: what the service holds in it may have
+        // come down into the new folder since, and the user never deleted that.
+        AfLog(1, kTransferLog, "COtherTransfer::DoTask", __LINE__,
+              "Not deleted on the service = (%s): the folder is back on disk",
+              WstringToString(row.strRelativePath).c_str());
+        return TRANSFER_OK;
+    }
     std::string why;
     std::vector<int> rows{row.iId};
     int result = row.iType == 0 ? ServiceFolderChange(user, row, why, rows)
@@ -99,6 +108,11 @@ int COtherTransfer::DeleteOnService(const UserInfo& user, TSyncFile& file) {
         }
     }
     return TRANSFER_OK;
+}
+
+bool COtherTransfer::IsFolderOnDisk(const std::wstring& relativePath) {
+    plat::CRootedPath item;
+    return LocalPath(relativePath, item) == 0 && item.Status().bFolder;
 }
 
 int COtherTransfer::ServiceFileChange(const UserInfo& user, const TSyncFile& row,
@@ -247,7 +261,17 @@ int COtherTransfer::DeleteFolder(const TSyncFile& file) {
         return TRANSFER_OK;
     }
     bool bKept = false;
-    error = status.bFolder ? TrashRecorded(item, file.strRelativePath, true, bKept) : Trash(item);
+    if (status.bFolder) {
+        error = TrashRecorded(item, file.strRelativePath, true, bKept);
+    } else if (IsRecordedUnchanged(file.strRelativePath, item)) {
+        error = Trash(item);
+    } else {
+        // Changed here since the comparison decided: the local edit wins over the service's
+        // deletion or older version, as it would have in the comparison. Its row goes with
+        // the task, so the next comparison uploads it (or a download keeps it as a copy).
+        AfLog(1, kTransferLog, "COtherTransfer::DeleteFolder", __LINE__,
+              "Kept = (%s): not the version last synchronised", item.Native().c_str());
+    }
     return error == 0 ? TRANSFER_OK : TRANSFER_LOCAL_BASE + error;
 }
 
@@ -267,6 +291,12 @@ int COtherTransfer::TrashRecorded(const plat::CRootedPath& folder, const std::ws
         bool bChildKept = false;
         if (childError == 0 && child.Status().bFolder) {
             childError = TrashRecorded(child, childPath, false, bChildKept);
+        } else if (childError == 0 && CDownLoad::IsPartialName(name)) {
+            // A download's partial file holds the service's bytes, not the user's: kept, it
+            // would keep the folder and bring it back to the service.
+            childError = child.Remove();
+            childError = childError == ENOENT ? 0 : childError;
+            bChildKept = childError != 0;
         } else if (childError == 0 && IsRecordedUnchanged(childPath, child)) {
             childError = Trash(child);
             bChildKept = childError != 0;

@@ -26,9 +26,10 @@ class COtherTransfer : public CBaseTransfer {
     // Deletes the item on the service unless the service changed it since the table's row was
     // written: then nothing is deleted there, a log line says why, and the rows of the item
     // (and of what the service holds below a folder) are dropped, so the next comparison
-    // brings the service's version down. An item already gone counts as deleted. 0, or the
-    // failed request's result.
+    // brings the service's version down. An item already gone counts as deleted, and a folder
+    // that is on disk again is not deleted. 0, or the failed request's result.
     static int DeleteOnService(const UserInfo& user, TSyncFile& file);
+    static bool IsFolderOnDisk(const std::wstring& relativePath);
     // Asks the service for the file the row records; why is set when it holds other content.
     static int ServiceFileChange(const UserInfo& user, const TSyncFile& row, std::string& why);
     // Reads the service's listing for what lies below the folder the row records; why is set

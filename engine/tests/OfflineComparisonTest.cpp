@@ -10,6 +10,7 @@
 #include <fstream>
 #include <functional>
 
+#include "engine/SyncRedundancyFilter.h"
 #include "engine/tests/CompareRig.h"
 #include "platform/Clock.h"
 #include "testing/PackedLists.h"
@@ -185,6 +186,11 @@ const std::vector<TDecision>& Decisions() {
              std::string copy = WstringToString(t.tasks[0].tSyncFile.strRelativePath).substr(2);
              EXPECT_EQ(t.DiskRead(copy), "mine");
              EXPECT_FALSE(t.TableHas("a.txt"));
+             // The echo filter knows the service's change by the file's id: the copy, a new
+             // item, is not taken for the echo of the download.
+             std::vector<TComand> batch = t.tasks;
+             CSyncRedundancyFilter().DoAction(batch);
+             EXPECT_EQ(batch.size(), 3u);
          }},
         {"a new local folder goes up, a new service folder comes down",
          [](DecisionTest& t) {

@@ -116,6 +116,11 @@ void CConvergeModel::Reached(ESide side, const std::string& md5) {
     (side == ESide::Local ? m_freshService : m_freshLocal).erase(md5);
 }
 
+void CConvergeModel::Replaced(ESide side, const std::string& md5) {
+    (side == ESide::Local ? m_freshLocal : m_freshService).erase(md5);
+    m_deleted.insert(md5);
+}
+
 std::vector<std::string> CConvergeModel::Aliases(const std::string& path) const {
     std::vector<std::string> aliases = {path};
     for (std::size_t i = 0; i < aliases.size() && aliases.size() < 64; ++i) {

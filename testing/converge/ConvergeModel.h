@@ -53,9 +53,9 @@ class CConvergeModel {
     // A step on side found a version the other side wrote: it has synced, and what side's
     // step does to it next is that side's to do.
     void Reached(ESide side, const std::string& md5);
-    // A deleting step found the version in what it deleted (the engine may have moved it
-    // there): its going has a cause.
-    void Deleted(const std::string& md5) { m_deleted.insert(md5); }
+    // A step of side found the version in what it replaces or removes (the engine may have
+    // put it there, or moved it there from where that side left it): its going has a cause.
+    void Replaced(ESide side, const std::string& md5);
 
     // Checks 2 to 5 against the settled account; listingNames holds "folder/name" once per
     // service entry (so that a name twice shows).
@@ -72,7 +72,7 @@ class CConvergeModel {
     TView m_service;
     std::set<std::string> m_freshLocal;    // versions the local steps wrote in this interval
     std::set<std::string> m_freshService;  // and the service steps
-    std::set<std::string> m_deleted;       // versions a deleting step found, this interval
+    std::set<std::string> m_deleted;       // versions a step replaced or removed, this interval
     std::set<std::string> m_known;         // every version written since the run began
     std::set<std::string> m_touchedLocal;
     std::set<std::string> m_touchedService;

@@ -97,6 +97,47 @@ TView DiskView(const fs::path& syncDir) {
     return view;
 }
 
+// The view of one item ("d0/f1.txt", or a folder with what it holds) only: read just before a
+// step changes it, it is not already old by the time the rest of the tree has been read.
+TView DiskSubtree(const fs::path& syncDir, const std::string& path) {
+    std::error_code ec;
+    const fs::path item = syncDir / path;
+    if (fs::is_regular_file(item, ec)) {
+        return {{path, GetFileMd5(item.string())}};
+    }
+    if (!fs::is_directory(item, ec)) {
+        return {};
+    }
+    TView view{{path, "dir"}};
+    for (const auto& [below, what] : DiskView(item)) {
+        view[path + "/" + below] = what;
+    }
+    return view;
+}
+
+// Removes the item with all it holds, as remove_all does, and notes what each file held just
+// before it went: the engine may bring items into a folder while it is being removed (a folder
+// that is not empty yet is listed again).
+void RemoveNoting(const fs::path& item, const std::string& path, TView& removed) {
+    std::error_code ec;
+    const fs::file_status status = fs::symlink_status(item, ec);
+    if (!fs::is_directory(status)) {
+        if (fs::is_regular_file(status)) {
+            removed[path] = GetFileMd5(item.string());
+        }
+        fs::remove(item, ec);
+        return;
+    }
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        for (const fs::directory_entry& entry : fs::directory_iterator(item, ec)) {
+            RemoveNoting(entry.path(), path + "/" + entry.path().filename().string(), removed);
+        }
+        if (fs::remove(item, ec) || ec != std::errc::directory_not_empty) {
+            return;
+        }
+    }
+}
+
 TView TableView() {
     TView view;
     CTSyncFile table;
@@ -243,27 +284,33 @@ class CRun {
             if (m_bReadOnly) {
                 return "skipped: read-only";
             }
-            Reached(ESide::Local, DiskView(m_syncDir), step);
             return PlayLocal(step);
         }
         if (m_bServiceDown) {
             return "skipped: service stopped";
         }
         try {
-            Reached(ESide::Service, ListingView(), step);
             return PlayService(step);
         } catch (const std::exception& error) {
             return std::string("refused: ") + error.what();
         }
     }
 
-    // The versions of the other side that the step's items hold on side before it runs.
+    // The versions the step's items hold on side before it runs, or before the part of a
+    // step that comes after its pause or its additions: what the step then does to them is
+    // the step's, for the side's own versions too (found where the other side's changes took
+    // them) when the step replaces or removes them.
     void Reached(ESide side, const TView& view, const TStep& step) {
+        const bool bReplaces = step.eKind == EStep::Create || step.eKind == EStep::Append ||
+                               step.eKind == EStep::Overwrite || step.eKind == EStep::Truncate ||
+                               step.eKind == EStep::Delete ||
+                               step.eKind == EStep::EditWhileUploading ||
+                               step.eKind == EStep::DeleteFolderWhileAdding;
         for (const auto& [path, what] : Subtree(view, step.strPath)) {
             if (what != "dir") {
                 m_model.Reached(side, what);
-                if (step.eKind == EStep::Delete || step.eKind == EStep::DeleteFolderWhileAdding) {
-                    m_model.Deleted(what);
+                if (bReplaces) {
+                    m_model.Replaced(side, what);
                 }
             }
         }
@@ -327,6 +374,13 @@ class CRun {
         fs::create_directories(Local(path).parent_path(), ec);
         testing_support::WriteWholeFile(Local(path), content);
     }
+    // Deletes the step's item; what the engine had brought into it meanwhile goes by the step.
+    void Remove(const TStep& step) {
+        TView removed;
+        RemoveNoting(Local(step.strPath), step.strPath, removed);
+        Reached(ESide::Local, removed, step);
+        m_model.Removed(ESide::Local, step.strPath);
+    }
     bool LocalFile(const std::string& path) const {
         std::error_code ec;
         return fs::is_regular_file(Local(path), ec);
@@ -337,6 +391,9 @@ class CRun {
         // A truncation's size is the seed of its new length, not a length.
         const std::string content =
             step.eKind == EStep::Truncate ? std::string() : StepContent(step.uContent, step.uSize);
+        // Made first: a large file's content takes a while, and the engine may change the item
+        // meanwhile.
+        Reached(ESide::Local, DiskSubtree(m_syncDir, step.strPath), step);
         switch (step.eKind) {
             case EStep::Create:
                 if (fs::exists(Local(step.strPath), ec) && !LocalFile(step.strPath)) {
@@ -387,15 +444,14 @@ class CRun {
                 if (ec) {
                     return "rename failed: " + ec.message();
                 }
-                m_model.Moved(ESide::Local, step.strPath, to, Subtree(DiskView(m_syncDir), to));
+                m_model.Moved(ESide::Local, step.strPath, to, DiskSubtree(m_syncDir, to));
                 return {};
             }
             case EStep::Delete:
                 if (!fs::exists(Local(step.strPath), ec)) {
                     return "no such item";
                 }
-                fs::remove_all(Local(step.strPath), ec);
-                m_model.Removed(ESide::Local, step.strPath);
+                Remove(step);
                 return {};
             case EStep::MakeFolder:
                 if (fs::exists(Local(step.strPath), ec)) {
@@ -418,8 +474,10 @@ class CRun {
                 }
                 WriteLocal(step.strPath, content);
                 m_model.Wrote(Md5(content));
-                std::this_thread::sleep_for(std::chrono::milliseconds(step.iPauseMs));
                 const std::string again = StepContent(step.uContent + 1, step.uSize);
+                std::this_thread::sleep_for(std::chrono::milliseconds(step.iPauseMs));
+                // The engine may have put the service's version there meanwhile.
+                Reached(ESide::Local, DiskSubtree(m_syncDir, step.strPath), step);
                 WriteLocal(step.strPath, again);
                 m_model.WroteFile(ESide::Local, step.strPath, Md5(again));
                 return {};
@@ -434,8 +492,7 @@ class CRun {
                     WriteLocal(step.strPath + "/a" + std::to_string(i) + ".txt", one);
                     m_model.Wrote(Md5(one));
                 }
-                fs::remove_all(Local(step.strPath), ec);
-                m_model.Removed(ESide::Local, step.strPath);
+                Remove(step);
                 const std::string late = StepContent(step.uContent + 99, 300);
                 WriteLocal(step.strPath + "/late.txt", late);
                 m_model.WroteFile(ESide::Local, step.strPath + "/late.txt", Md5(late));
@@ -462,6 +519,7 @@ class CRun {
             step.eKind == EStep::Truncate ? std::string() : StepContent(step.uContent, step.uSize);
         const Json::Value entry = Entry(step.strPath);
         const bool isFile = !entry.isNull() && !entry["isdir"].asBool();
+        Reached(ESide::Service, ListingView(), step);
         switch (step.eKind) {
             case EStep::Create:
                 if (!entry.isNull() && !isFile) {
@@ -542,6 +600,8 @@ class CRun {
                     const std::string one = StepContent(step.uContent + i, 200 + i);
                     Put(step.strPath + "/a" + std::to_string(i) + ".txt", one);
                 }
+                // The engine may have sent local items into the folder meanwhile.
+                Reached(ESide::Service, ListingView(), step);
                 m_service.Control("/admin/fs/delete",
                                   JsonObject({{"user", m_account}, {"path", step.strPath}}));
                 m_model.Removed(ESide::Service, step.strPath);

@@ -162,8 +162,8 @@ TEST_F(TransferTest, DownloadReplacesOnlyTheVersionLastSynchronised) {
     EXPECT_TRUE(Fails().empty());
 }
 
-// Whatever stands at a download's target and is not the recorded, unchanged file is kept
-// under a free backup name; the download takes the name.
+// Whatever stands at a download's target and is neither the recorded, unchanged file nor a file
+// with the content coming down is kept under a free backup name; the download takes the name.
 TEST_F(TransferTest, AUserFileAtTheDownloadTargetSurvivesAsAConflictCopy) {
     testing_support::ManualClock clock;
     plat::Clock::SetWallTime(1409706303);
@@ -232,6 +232,8 @@ TEST_F(TransferTest, AUserFileAtTheDownloadTargetSurvivesAsAConflictCopy) {
              record("r.txt", "", "");
          },
          "", ""},
+        {"a file with the very content coming down is no conflict", "c.txt",
+         [&] { WriteLocal("c.txt", "service c.txt"); }, "", ""},
     };
     std::vector<TComand> tasks;
     for (const Case& c : cases) {
@@ -313,17 +315,21 @@ TEST_F(TransferTest, DeletionOnTheServiceSparesWhatChangedThere) {
         const char* path;
         int type;
         std::function<void()> meanwhile;
-        const char* survivor;  // path that must still be on the service, or nullptr
+        const char* survivor;           // path that must still be on the service, or nullptr
+        const char* content = nullptr;  // what the survivor holds
     };
     const std::vector<Row> rows = {
         {"overwritten by another device", "f0.txt", 1,
-         [&] { Service().PutFile(account, "f0.txt", "newer"); }, "f0.txt"},
+         [&] { Service().PutFile(account, "f0.txt", "newer"); }, "f0.txt", "newer"},
         {"unchanged since the last synchronisation", "same.txt", 1, [] {}, nullptr},
         {"folder that received an item unknown here", "d", 0,
-         [&] { Service().PutFile(account, "d/new.txt", "new"); }, "d/new.txt"},
+         [&] { Service().PutFile(account, "d/new.txt", "new"); }, "d/new.txt", "new"},
         {"folder whose known file was overwritten", "e", 0,
-         [&] { Service().PutFile(account, "e/in.txt", "newer"); }, "e/in.txt"},
+         [&] { Service().PutFile(account, "e/in.txt", "newer"); }, "e/in.txt", "newer"},
         {"folder unchanged with its known file", "g", 0, [] {}, nullptr},
+        // What the service holds may have come down into the folder made again.
+        {"folder made again here before the deletion ran", "h", 0,
+         [&] { std::filesystem::create_directories(Local("h")); }, "h/in.txt", "old"},
     };
     auto record = [&](const std::string& path) {
         TComand task = ServiceTask(path, OPER_ADD);
@@ -353,7 +359,7 @@ TEST_F(TransferTest, DeletionOnTheServiceSparesWhatChangedThere) {
         EXPECT_FALSE(CTSyncFileArray::Get()->Find(task.tSyncFile.iId));
         if (row.survivor != nullptr) {
             EXPECT_FALSE(Entry(row.survivor).isNull());
-            EXPECT_NE(Service().ReadFile(account, row.survivor), "old");
+            EXPECT_EQ(Service().ReadFile(account, row.survivor), row.content);
         } else {
             EXPECT_TRUE(Entry(row.path).isNull());
         }
@@ -418,12 +424,14 @@ TEST_F(TransferTest, DeletionOnDiskGoesToTheTrash) {
 }
 
 // A folder deleted on the service takes with it only what was synchronised and is unchanged
-// since; what the service never had stays, with the folders that hold it, and without a row,
-// so that the next comparison uploads it.
+// since, and the partial files of downloads; what the service never had stays, with the folders
+// that hold it, and without a row, so that the next comparison uploads it.
 TEST_F(TransferTest, AFolderDeletedOnTheServiceKeepsWhatTheServiceNeverHad) {
     WriteLocal("proj/old.txt", "synchronised");
     WriteLocal("proj/edited.txt", "as synchronised");
     WriteLocal("proj/sub/deep.txt", "synchronised deep");
+    WriteLocal("proj/sub/.corvena-109.part", "a download cut short");
+    WriteLocal("proj/hidden/.corvena-x.part", "the user's");
     WriteLocal("proj/keep/fresh.txt", "new in a synchronised folder");
     std::filesystem::create_directories(Local("proj/mine"));
     TComand task = ServiceTask("proj", OPER_DELETE);
@@ -450,6 +458,8 @@ TEST_F(TransferTest, AFolderDeletedOnTheServiceKeepsWhatTheServiceNeverHad) {
                                          {"keep", "<folder>"},
                                          {"keep/fresh.txt", "new in a synchronised folder"},
                                          {"mine", "<folder>"},
+                                         {"hidden", "<folder>"},
+                                         {"hidden/.corvena-x.part", "the user's"},
                                      }));
     EXPECT_EQ(ReadWholeFile(Local("was-file/inside.txt")), "the user's folder");
     EXPECT_TRUE(InTrash("old.txt", "synchronised"));
@@ -457,6 +467,30 @@ TEST_F(TransferTest, AFolderDeletedOnTheServiceKeepsWhatTheServiceNeverHad) {
     for (const TSyncFile& row : CTSyncFileArray::Get()->GetSyncFile()) {
         ADD_FAILURE() << "row left: " << WstringToString(row.strRelativePath);
     }
+}
+
+// A file the service deleted, or holds in a newer version, goes to the trash only as it was
+// synchronised: an edit made after the comparison stays, without its row, so that the next
+// comparison uploads it, and a download of the newer version keeps it as a conflict copy.
+TEST_F(TransferTest, AFileChangedSinceTheComparisonOutlivesItsDeletionOnDisk) {
+    WriteLocal("same.txt", "synchronised");
+    WriteLocal("edited.txt", "as synchronised");
+    ASSERT_EQ(CTSyncFileArray::Get()->Add(RecordOf("same.txt", 130)), 0);
+    ASSERT_EQ(CTSyncFileArray::Get()->Add(RecordOf("edited.txt", 131)), 0);
+    WriteLocal("edited.txt", "edited after the comparison");
+    auto deletion = [this](const std::string& path, int id) {
+        TComand task = ServiceTask(path, OPER_DELETE);
+        task.tSyncFile.iType = 1;
+        task.tSyncFile.iId = id;
+        return task;
+    };
+    RunTasks({deletion("same.txt", 130), deletion("edited.txt", 131)});
+
+    EXPECT_TRUE(Fails().empty());
+    EXPECT_FALSE(std::filesystem::exists(Local("same.txt")));
+    EXPECT_TRUE(InTrash("same.txt", "synchronised"));
+    EXPECT_EQ(ReadWholeFile(Local("edited.txt")), "edited after the comparison");
+    EXPECT_TRUE(CTSyncFileArray::Get()->GetSyncFile().empty());
 }
 
 // An item the service never gave an id (a file created and removed again before it

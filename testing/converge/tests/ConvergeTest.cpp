@@ -39,9 +39,14 @@ INSTANTIATE_TEST_SUITE_P(
         FoundSeed{4, "a local add over a name another device created: its version was nowhere"},
         FoundSeed{9, "a folder deleted and added again locally: a service version was lost"},
         FoundSeed{11, "a folder deleted and added again locally: no conflict copy"},
-        FoundSeed{13, "a local delete just after another device's overwrite removed that version"},
+        FoundSeed{13,
+                  "a local delete just after another device's overwrite removed that version; "
+                  "a service step replacing its own version where the engine had moved it"},
         FoundSeed{14, "cut uploads, pause and a read-only folder: no convergence within 120 s"},
-        FoundSeed{16, "a local delete just after another device's overwrite removed that version"}),
+        FoundSeed{16,
+                  "a local delete just after another device's overwrite removed that version; "
+                  "a download's partial file kept a folder the service deleted"},
+        FoundSeed{18, "a service append to a file moved locally: taken for a loss without a step"}),
     [](const auto& info) { return "Seed" + std::to_string(info.param.seed); });
 
 }  // namespace

@@ -1,0 +1,74 @@
+// The model's checks that nothing is lost and that nothing went without a cause, where a step
+// found a version away from the place its side left it (the engine had carried the other side's
+// rename or move over to it).
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "testing/converge/ConvergeModel.h"
+
+namespace {
+
+using converge::CConvergeModel;
+using converge::ESide;
+using converge::TView;
+
+struct TCase {
+    const char* why;
+    std::function<void(CConvergeModel&)> after;  // what came after the service wrote "v1"
+    bool bLost;
+};
+
+TEST(ConvergeModelTest, AVersionGoneAfterItSyncedHasACauseOnlyWhenAStepFoundIt) {
+    const TCase cases[] = {
+        {"nothing found it: the engine lost it", [](CConvergeModel&) {}, true},
+        {"the local side found it and wrote over it",
+         [](CConvergeModel& model) { model.Reached(ESide::Local, "v1"); }, false},
+        {"a later service step found it under the name the engine gave it and replaced it",
+         [](CConvergeModel& model) {
+             model.Replaced(ESide::Service, "v1");
+             model.WroteFile(ESide::Service, "b.txt", "v2");
+         },
+         false},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.why);
+        CConvergeModel model;
+        model.Settle({{"a.txt", "v0"}});
+        model.WroteFile(ESide::Service, "a.txt", "v1");
+        c.after(model);
+        const TView settled = {{"b.txt", "v2"}};
+        bool bLost = false;
+        for (const converge::TViolation& violation : model.Check(settled, {"/b.txt"})) {
+            bLost = bLost ||
+                    (violation.iCheck == 2 && violation.strWhat.find("v1") != std::string::npos);
+        }
+        EXPECT_EQ(bLost, c.bLost);
+    }
+}
+
+// f5.bin moved locally into d1, the move synced, and the service appended to d1/f5.bin.
+TEST(ConvergeModelTest, ASyncedVersionAStepReplacedWhereTheEngineMovedItIsNotGoneWithoutACause) {
+    for (bool bFound : {false, true}) {
+        SCOPED_TRACE(bFound ? "the appending step found it" : "no step found it");
+        CConvergeModel model;
+        model.Settle({{"f5.bin", "v0"}, {"d1", "dir"}});
+        model.Moved(ESide::Local, "f5.bin", "d1/f5.bin", {{"d1/f5.bin", "v0"}});
+        if (bFound) {
+            model.Reached(ESide::Service, "v0");
+            model.Replaced(ESide::Service, "v0");
+        }
+        model.WroteFile(ESide::Service, "d1/f5.bin", "v1");
+        bool bCauseless = false;
+        for (const converge::TViolation& violation :
+             model.Check({{"d1", "dir"}, {"d1/f5.bin", "v1"}}, {"/d1", "d1/f5.bin"})) {
+            bCauseless =
+                bCauseless || (violation.iCheck == 3 &&
+                               violation.strWhat.find("without a step") != std::string::npos);
+        }
+        EXPECT_EQ(bCauseless, !bFound);
+    }
+}
+
+}  // namespace
