@@ -215,6 +215,7 @@ void WorkTransfer::OnTaskSucceeded(TComand& task) {
             break;
     }
     CSyncCompletedArray::Get()->Add(task);
+    CSyncFailArray::Get()->DeleteItem(file.strRelativePath);
     CSyncStatus* status = CSyncStatus::Get();
     status->PostMsg(MSG_TASK_COMPLETED, static_cast<unsigned>(task.iIdKey), status->GetStatus());
 }

@@ -54,6 +54,7 @@ class WorkTransfer : public CThreadMgr {
     // Routes a final result, starts the countdown of the echo entries of its file and removes
     // the task from the queue.
     void Finish(TComand& task, int result);
+    // Records the result, and drops the item's earlier fail entries, which no longer stand.
     void OnTaskSucceeded(TComand& task);
     void OnTaskFailed(TComand& task, int result);
     static void UpdateRenamed(TComand& task);

@@ -118,6 +118,26 @@ TEST_F(TransferTest, UploadIntoAFolderTheTableDoesNotKnowFails) {
     EXPECT_TRUE(Entry("unknown/a.txt").isNull());
 }
 
+// The fail list is what the user is told could not be synced: once a task of the item has
+// succeeded, its earlier failures go, in memory and in store; other items' stay.
+TEST_F(TransferTest, ASucceededTaskClearsTheEarlierFailuresOfItsItem) {
+    RunTasks({DiskTask("late.txt", OPER_ADD), DiskTask("never.txt", OPER_ADD)});
+    ASSERT_EQ(Fails().size(), 2u);
+    WriteLocal("late.txt", "here now");
+    RunTasks({DiskTask("late.txt", OPER_ADD)});
+    EXPECT_EQ(Service().ReadFile(account, "late.txt"), "here now");
+
+    for (bool reloaded : {false, true}) {
+        SCOPED_TRACE(reloaded ? "stored" : "in memory");
+        if (reloaded) {
+            ASSERT_EQ(CSyncFailArray::Get()->ReLoad(), 0);
+        }
+        const std::vector<SyncFail> fails = Fails();
+        ASSERT_EQ(fails.size(), 1u);
+        EXPECT_EQ(fails[0].tComand.tSyncFile.strRelativePath, RelativeOf("never.txt"));
+    }
+}
+
 TEST_F(TransferTest, DownloadPutsTheCompleteFileInPlace) {
     const std::string content = PatternContent(700000, 3);
     Service().MakeFolder(account, "docs");
