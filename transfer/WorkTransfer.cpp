@@ -139,7 +139,9 @@ void WorkTransfer::RunQueue(TComand& task) {
                 }
                 continue;
             }
-            Finish(task, result);
+            if (result != TRANSFER_NOT_MINE || !WaitForFolder(task)) {
+                Finish(task, result);
+            }
         }
         m_retryDelay = kFirstRetryDelay;
         const int iDoneKey = task.iIdKey;
@@ -154,6 +156,21 @@ void WorkTransfer::RunQueue(TComand& task) {
         }
         transfer = CreateTransfer(task);
     }
+}
+
+bool WorkTransfer::WaitForFolder(const TComand& task) {
+    const std::wstring& path = task.tSyncFile.strRelativePath;
+    if (task.iType != 1 || CBaseTransfer::FindParentId(path) >= 0) {
+        return false;
+    }
+    const std::wstring folder = GetParentPath(path);
+    if (!CSyncingTaskArray::Get()->MoveBehindFolderCreation(task.iIdKey, folder)) {
+        return false;
+    }
+    AfLog(1, kTransferManagerLog, kDoSync, __LINE__,
+          "Task %d waits for the creation of its folder (%s) on the service", task.iIdKey,
+          WstringToString(folder).c_str());
+    return true;
 }
 
 std::unique_ptr<CBaseTransfer> WorkTransfer::CreateTransfer(const TComand& task) {

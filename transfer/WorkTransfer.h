@@ -54,6 +54,9 @@ class WorkTransfer : public CThreadMgr {
     // Routes a final result, starts the countdown of the echo entries of its file and removes
     // the task from the queue.
     void Finish(TComand& task, int result);
+    // A disk task refused because its folder has no row yet, while the folder's creation waits
+    // further back in the queue, goes behind that creation instead of failing: true then.
+    static bool WaitForFolder(const TComand& task);
     // Records the result, and drops the item's earlier fail entries, which no longer stand.
     void OnTaskSucceeded(TComand& task);
     void OnTaskFailed(TComand& task, int result);

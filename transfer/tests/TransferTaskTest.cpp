@@ -118,6 +118,26 @@ TEST_F(TransferTest, UploadIntoAFolderTheTableDoesNotKnowFails) {
     EXPECT_TRUE(Entry("unknown/a.txt").isNull());
 }
 
+// A queue may hold an item before the creation of its new folder on the service (the changes of
+// one moment can arrive in any order): the item waits behind that creation, with no failure.
+TEST_F(TransferTest, AnItemQueuedBeforeItsNewFolderWaitsForIt) {
+    WriteLocal("new/inner/a.txt", "a");
+    WriteLocal("new/b.txt", "b");
+    RunTasks({DiskTask("new/inner/a.txt", OPER_ADD), DiskTask("new/inner", OPER_ADD, 0),
+              DiskTask("new/b.txt", OPER_ADD), DiskTask("new", OPER_ADD, 0)});
+
+    EXPECT_TRUE(Fails().empty()) << Fails().front().errcode;
+    EXPECT_EQ(Service().ReadFile(account, "new/inner/a.txt"), "a");
+    EXPECT_EQ(Service().ReadFile(account, "new/b.txt"), "b");
+    for (const char* path : {"new", "new/inner", "new/inner/a.txt", "new/b.txt"}) {
+        SCOPED_TRACE(path);
+        TSyncFile row;
+        ASSERT_TRUE(CTSyncFileArray::Get()->GetSyncFile(RelativeOf(path), row));
+        EXPECT_EQ(row.iId, Entry(path)["fid"].asInt());
+    }
+    EXPECT_EQ(CSyncingTaskArray::Get()->HasTask(), 0);
+}
+
 // The fail list is what the user is told could not be synced: once a task of the item has
 // succeeded, its earlier failures go, in memory and in store; other items' stay.
 TEST_F(TransferTest, ASucceededTaskClearsTheEarlierFailuresOfItsItem) {
