@@ -164,12 +164,21 @@ bool WorkTransfer::WaitForFolder(const TComand& task) {
         return false;
     }
     const std::wstring folder = GetParentPath(path);
-    if (!CSyncingTaskArray::Get()->MoveBehindFolderCreation(task.iIdKey, folder)) {
+    if (CSyncingTaskArray::Get()->MoveBehindFolderCreation(task.iIdKey, folder)) {
+        AfLog(1, kTransferManagerLog, kDoSync, __LINE__,
+              "Task %d waits for the creation of its folder (%s) on the service", task.iIdKey,
+              WstringToString(folder).c_str());
+        return true;
+    }
+    if (CSyncStatus::Get()->GetFlag(MSYNC_FLAG_DISKCAUSE_SYNC) == 0) {
         return false;
     }
+    // The folder's own notification was lost (the kernel's queue overflowed, say): the
+    // comparison that follows the disk's tasks finds the folder and the item together.
     AfLog(1, kTransferManagerLog, kDoSync, __LINE__,
-          "Task %d waits for the creation of its folder (%s) on the service", task.iIdKey,
-          WstringToString(folder).c_str());
+          "Task %d left to the comparison that follows: its folder (%s) is not on the service yet",
+          task.iIdKey, WstringToString(folder).c_str());
+    CSyncingTaskArray::Get()->RemoveTask(task.iIdKey);
     return true;
 }
 

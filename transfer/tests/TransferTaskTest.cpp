@@ -138,6 +138,25 @@ TEST_F(TransferTest, AnItemQueuedBeforeItsNewFolderWaitsForIt) {
     EXPECT_EQ(CSyncingTaskArray::Get()->HasTask(), 0);
 }
 
+// Notifications were lost (the kernel's queue overflowed): an item's notification came, its new
+// folder's did not. The disk-caused comparison that is due finds both; until then the item
+// neither fails nor goes up into the wrong folder.
+TEST_F(TransferTest, AnItemWhoseFolderWasNotNotifiedIsLeftToTheComparisonDue) {
+    CSyncStatus::Get()->SetFlag(MSYNC_FLAG_DISKCAUSE_SYNC, true);
+    WriteLocal("unseen/a.txt", "x");
+    WriteLocal("seen.txt", "y");
+    const TComand task =
+        RunTasks({DiskTask("unseen/a.txt", OPER_ADD), DiskTask("seen.txt", OPER_ADD)})[0];
+
+    EXPECT_TRUE(Fails().empty());
+    EXPECT_FALSE(Saw(MSG_TASK_FAILED, static_cast<plat::WPARAM>(task.iIdKey)));
+    EXPECT_TRUE(Entry("unseen").isNull());
+    EXPECT_TRUE(Entry("unseen/a.txt").isNull());
+    EXPECT_EQ(Service().ReadFile(account, "seen.txt"), "y");
+    EXPECT_EQ(CSyncingTaskArray::Get()->HasTask(), 0);
+    EXPECT_EQ(CSyncStatus::Get()->GetFlag(MSYNC_FLAG_DISKCAUSE_SYNC), 1) << "still due";
+}
+
 // The fail list is what the user is told could not be synced: once a task of the item has
 // succeeded, its earlier failures go, in memory and in store; other items' stay.
 TEST_F(TransferTest, ASucceededTaskClearsTheEarlierFailuresOfItsItem) {
