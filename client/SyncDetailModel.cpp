@@ -42,6 +42,8 @@ std::wstring CSyncDetailModel::ReasonText(int errcode) {
             return L"文件被占用";
         case 4:
             return L"帐号禁用";
+        case SYNC_FAIL_UNUSABLE_NAME:
+            return L"名称无法在本地使用";
         default:
             return L"异常错误";
     }

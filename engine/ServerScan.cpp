@@ -7,6 +7,7 @@
 #include "common/AfLog.h"
 #include "common/Utility.h"
 #include "engine/FirstUnmatched.h"
+#include "engine/UnusableNameReport.h"
 #include "rest/SyncMgr.h"
 #include "store/SyncFolderArray.h"
 #include "store/UserInfoLD.h"
@@ -121,6 +122,13 @@ int CServerScan::VerifyServerData(const CPackedFiles& list) {
 }
 
 void CServerScan::BuildRelativePaths(CPackedFiles& list, std::unordered_set<int>& refusedIds) {
+    std::vector<TSyncFile> unusable;
+    BuildRelativePaths(list, refusedIds, unusable);
+}
+
+void CServerScan::BuildRelativePaths(CPackedFiles& list, std::unordered_set<int>& refusedIds,
+                                     std::vector<TSyncFile>& unusable) {
+    unusable.clear();
     static constexpr const char* kFunction = "CServerWatch::BuildRelativePaths";
     CIdPositions positions = IdPositions(list);
     // The position of i's parent, or npos at the root or when it is not listed.
@@ -155,13 +163,20 @@ void CServerScan::BuildRelativePaths(CPackedFiles& list, std::unordered_set<int>
             if (bCycle) {
                 refused[i] = true;
                 LogEntry(kFunction, __LINE__, "Server entry parents in a cycle, left out", list, i);
-            } else if (bBelowRefused || (parent == positions.npos && list.PId(i) != 0) ||
-                       !IsUsableName(list.Name(i))) {
+            } else if (const bool bUnusable = !IsUsableName(list.Name(i));
+                       bBelowRefused || (parent == positions.npos && list.PId(i) != 0) ||
+                       bUnusable) {
                 refused[i] = true;
                 LogEntry(kFunction, __LINE__,
                          bBelowRefused ? "Server entry below a refused name left out"
                                        : "Server entry name cannot be a local name, left out",
                          list, i);
+                if (bUnusable && !bBelowRefused) {
+                    unusable.push_back(CUnusableNameReport::Shown(
+                        list.At(i), parent == positions.npos
+                                        ? std::wstring(L".")
+                                        : CPackedFiles::UnpackText(list.RelativePath(parent))));
+                }
             } else {
                 path.assign(parent == positions.npos ? std::string_view(".")
                                                      : list.RelativePath(parent));
@@ -195,7 +210,9 @@ int CServerScan::Scan(CPackedFiles& list, std::unordered_set<int>& refusedIds) {
         list.Clear();
         return 1001;
     }
-    BuildRelativePaths(list, refusedIds);
+    std::vector<TSyncFile> unusable;
+    BuildRelativePaths(list, refusedIds, unusable);
+    CUnusableNameReport::Publish(unusable);
     CSyncFolderArray::Get()->RefrushServerSynceFile(list);
     return 0;
 }

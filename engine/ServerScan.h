@@ -8,7 +8,7 @@
 // ".", ".." or holding "/", "\", NUL or a control character is refused, and with it every
 // entry below it. Refused entries are left out of the listing (logged once each) and their
 // ids are reported, so that the table rows they stand for are not taken for deletions on the
-// service.
+// service; the user is told of each refused name through the fail list.
 //
 // Threads: the thread that runs the offline comparison.
 
@@ -29,10 +29,14 @@ class CServerScan {
     // not listed (or not a folder) and a chain of parents that comes back on itself.
     static int VerifyServerData(const CPackedFiles& list);
     // Gives every entry of a verified listing its relative path and takes the refused ones
-    // (with everything below them) out; their ids go to refusedIds.
+    // (with everything below them) out; their ids go to refusedIds, and the entries refused
+    // for their own names to unusable, as the fail list shows them (CUnusableNameReport).
+    static void BuildRelativePaths(CPackedFiles& list, std::unordered_set<int>& refusedIds,
+                                   std::vector<TSyncFile>& unusable);
     static void BuildRelativePaths(CPackedFiles& list, std::unordered_set<int>& refusedIds);
-    // ScanfServer, VerifyServerData (1001 when it fails), BuildRelativePaths and
-    // CSyncFolderArray::RefrushServerSynceFile; the result of the first step that fails.
+    // ScanfServer, VerifyServerData (1001 when it fails), BuildRelativePaths, the report of the
+    // unusable names to the fail list and CSyncFolderArray::RefrushServerSynceFile; the result
+    // of the first step that fails.
     static int Scan(CPackedFiles& list, std::unordered_set<int>& refusedIds);
 
     // True when a name from the service can become a local name.

@@ -1,5 +1,8 @@
 #include "engine/SyncControl.h"
 
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
 #include <string>
 #include <utility>
 
@@ -37,6 +40,16 @@ void TakeStop() {
     }
 }
 
+// The stored limit of that key in KiB per second; 0 (no limit) when missing or not above 0.
+int StoredSpeedLimit(CSystemInfo& config, const char* key) {
+    std::wstring wstrLimit;
+    if (config.GetConfig(key, wstrLimit) != 0) {
+        return 0;
+    }
+    const long lLimit = std::strtol(WstringToString(wstrLimit).c_str(), nullptr, 10);
+    return static_cast<int>(std::clamp<long>(lLimit, 0, INT_MAX));
+}
+
 }  // namespace
 
 CSyncControl::CSyncControl() {
@@ -50,6 +63,9 @@ CSyncControl::CSyncControl() {
     TakeNetState();
     TakeStop();
     m_iInitResult = StartManagers();
+    if (m_iInitResult == 0) {
+        TakeSpeedLimits();
+    }
 }
 
 CSyncControl::~CSyncControl() {
@@ -111,6 +127,27 @@ void CSyncControl::TakeNetState() {
     CSyncStatus::Get()->SetFlag(MSYNC_FLAG_NETSERVICE, bReachable);
     AfLog(0, kLog, "CSyncControl::CSyncControl", __LINE__, "NetState = (%s)",
           WstringToString(wstrNetState).c_str());
+}
+
+void CSyncControl::TakeSpeedLimits() {
+    // The client tells only a running engine of a new limit: one started later (at login,
+    // after a crash) takes the stored limits, or it would transfer at full speed. In
+    // unlimited mode the client keeps the typed limits stored, so "SetSpeed" decides.
+    CSystemInfo config;
+    std::wstring wstrMode;
+    int iUpload = 0;
+    int iDownload = 0;
+    if (config.ConnectDB() == 0 && config.GetConfig("SetSpeed", wstrMode) == 0 &&
+        wstrMode == L"1") {
+        iUpload = StoredSpeedLimit(config, "USpeed");
+        iDownload = StoredSpeedLimit(config, "DSpeed");
+    }
+    config.Disconnect();
+    AfLog(0, kLog, "CSyncControl::CSyncControl", __LINE__,
+          "SetSpeed = (%s) upload limit = (%d) download limit = (%d)",
+          WstringToString(wstrMode).c_str(), iUpload, iDownload);
+    plat::PostThreadMessage(m_pTransferManager->GetThreadId(), MSG_SETTING_MAXSPEED,
+                            static_cast<plat::WPARAM>(iUpload), iDownload);
 }
 
 int CSyncControl::StartManagers() {

@@ -40,8 +40,8 @@ class CSyncControl : public CThreadMgr {
 
     // Reloads every store table, takes the service as reachable unless the system table's
     // "NetState" says "0", sets the pause when its "Stop" says "1", then creates and starts the
-    // three managers' threads. When a reload fails nothing is started and GetInitResult tells which
-    // code it gave.
+    // three managers' threads and gives the transfer manager the stored speed limits. When a reload
+    // fails nothing is started and GetInitResult tells which code it gave.
     CSyncControl();
     // Ends the control thread, then the managers' threads (the producers first: task builder,
     // task manager, transfer manager), then empties the in-memory tables (the stored queue is
@@ -82,6 +82,9 @@ class CSyncControl : public CThreadMgr {
   private:
     static int ReloadStores();
     static void TakeNetState();
+    // Gives the transfer manager the limits the client stored ("SetSpeed" "1": "USpeed" and
+    // "DSpeed"; else none).
+    void TakeSpeedLimits();
     int StartManagers();
     void OnMessage(const plat::MSG& msg);
     void OnThreadStart();

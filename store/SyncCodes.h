@@ -86,6 +86,11 @@ enum MSGCODE : unsigned {
     MSG_ERR_FILEPATH_TOOLONG = 7029,  // engine to UI
 };
 
+// Fail-list code of a service entry whose name cannot become a local name: it and everything
+// below it are never synchronised. Its entry names the parent folder's path and the name as
+// shown (CUnusableNameReport).
+constexpr int SYNC_FAIL_UNUSABLE_NAME = 7002;
+
 // lParam of MSG_SYNC_DONE.
 enum ESyncDoneResult : int {
     SYNC_DONE_OK = 0,              // compared, and the queue has drained

@@ -114,6 +114,41 @@ int CSyncFailArray::Delete(int nFailID) {
     return 0;
 }
 
+int CSyncFailArray::DeleteItem(const std::wstring& relativePath) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    std::vector<int> keys;
+    for (const SyncFail& fail : m_fails) {
+        if (fail.tComand.tSyncFile.strRelativePath == relativePath) {
+            keys.push_back(fail.iFailAutoKey);
+        }
+    }
+    if (keys.empty()) {
+        return 0;
+    }
+    std::vector<int> deleted;
+    int nRet = OnTable("CSyncFailArray::DeleteItem", __LINE__,
+                       "Error : CSyncFailArray::DeleteItem ConnectDB Failed. nRet = (%d)",
+                       [&](CSyncFail& table) {
+                           int rc = 0;
+                           for (int key : keys) {
+                               rc = table.DelBy(key);
+                               if (DbSucceeded(rc)) {
+                                   deleted.push_back(key);
+                               } else {
+                                   AfLog(1, kBaseDataLog, "CSyncFailArray::DeleteItem", __LINE__,
+                                         "Error: CSyncFailArray::DeleteItem DelBy Failed ID = "
+                                         "(%d) nRet = (%d)",
+                                         key, rc);
+                               }
+                           }
+                           return rc;
+                       });
+    std::erase_if(m_fails, [&deleted](const SyncFail& fail) {
+        return std::find(deleted.begin(), deleted.end(), fail.iFailAutoKey) != deleted.end();
+    });
+    return nRet;
+}
+
 int CSyncFailArray::Modify(int nFailID, int bReTry) {
     std::lock_guard<std::mutex> lock(m_mutex);
     // The table has no update for the marker: the connect only tells that the store is there.

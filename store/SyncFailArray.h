@@ -34,6 +34,10 @@ class CSyncFailArray {
     int Add(int errcode, TComand& task, int& nFailID);
     // Removes the entry from store, then from memory.
     int Delete(int nFailID);
+    // Removes every entry of the item at that relative path, from store and then from memory
+    // (an entry whose row cannot be deleted stays): a task of the item has just succeeded, so
+    // its earlier failures no longer stand. 0 when the list held none.
+    int DeleteItem(const std::wstring& relativePath);
     // Sets the retry marker of the entries in memory (the table has no update for it).
     int Modify(int nFailID, int bReTry);
     // 1 when an entry's task has the same origin, operation, and file name, server time,

@@ -257,6 +257,23 @@ int CSyncingTaskArray::AdjustTaskPriority(int nIdKey) {
     return nIdKey;
 }
 
+bool CSyncingTaskArray::MoveBehindFolderCreation(int nIdKey, const std::wstring& folderPath) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    auto position = FindTask(nIdKey);
+    if (position == m_tasks.end()) {
+        return false;
+    }
+    auto creation = std::find_if(position + 1, m_tasks.end(), [&folderPath](const TComand& task) {
+        return task.iType == 1 && task.iOper == OPER_ADD && task.tSyncFile.iType == 0 &&
+               task.tSyncFile.strRelativePath == folderPath;
+    });
+    if (creation == m_tasks.end()) {
+        return false;
+    }
+    std::rotate(position, position + 1, creation + 1);
+    return true;
+}
+
 int CSyncingTaskArray::HasTask() {
     std::lock_guard<std::mutex> lock(m_lock);
     return m_tasks.empty() ? 0 : 1;

@@ -139,7 +139,9 @@ void WorkTransfer::RunQueue(TComand& task) {
                 }
                 continue;
             }
-            Finish(task, result);
+            if (result != TRANSFER_NOT_MINE || !WaitForFolder(task)) {
+                Finish(task, result);
+            }
         }
         m_retryDelay = kFirstRetryDelay;
         const int iDoneKey = task.iIdKey;
@@ -154,6 +156,30 @@ void WorkTransfer::RunQueue(TComand& task) {
         }
         transfer = CreateTransfer(task);
     }
+}
+
+bool WorkTransfer::WaitForFolder(const TComand& task) {
+    const std::wstring& path = task.tSyncFile.strRelativePath;
+    if (task.iType != 1 || CBaseTransfer::FindParentId(path) >= 0) {
+        return false;
+    }
+    const std::wstring folder = GetParentPath(path);
+    if (CSyncingTaskArray::Get()->MoveBehindFolderCreation(task.iIdKey, folder)) {
+        AfLog(1, kTransferManagerLog, kDoSync, __LINE__,
+              "Task %d waits for the creation of its folder (%s) on the service", task.iIdKey,
+              WstringToString(folder).c_str());
+        return true;
+    }
+    if (CSyncStatus::Get()->GetFlag(MSYNC_FLAG_DISKCAUSE_SYNC) == 0) {
+        return false;
+    }
+    // The folder's own notification was lost (the kernel's queue overflowed, say): the
+    // comparison that follows the disk's tasks finds the folder and the item together.
+    AfLog(1, kTransferManagerLog, kDoSync, __LINE__,
+          "Task %d left to the comparison that follows: its folder (%s) is not on the service yet",
+          task.iIdKey, WstringToString(folder).c_str());
+    CSyncingTaskArray::Get()->RemoveTask(task.iIdKey);
+    return true;
 }
 
 std::unique_ptr<CBaseTransfer> WorkTransfer::CreateTransfer(const TComand& task) {
@@ -215,6 +241,7 @@ void WorkTransfer::OnTaskSucceeded(TComand& task) {
             break;
     }
     CSyncCompletedArray::Get()->Add(task);
+    CSyncFailArray::Get()->DeleteItem(file.strRelativePath);
     CSyncStatus* status = CSyncStatus::Get();
     status->PostMsg(MSG_TASK_COMPLETED, static_cast<unsigned>(task.iIdKey), status->GetStatus());
 }

@@ -9,6 +9,7 @@
 #include <set>
 
 #include "engine/tests/EngineProgramRig.h"
+#include "store/SyncCodes.h"
 #include "store/tablestore/SystemInfo.h"
 
 namespace engine_test {
@@ -293,6 +294,7 @@ TEST_F(EngineScenarioTest, HostileNamesInTheListingStayInsideTheSyncDirectory) {
         {"a name longer than the file system takes", tooLong, false},
     };
     int i = 0;
+    std::int64_t controlId = 0;
     for (const Row& row : rows) {
         const std::string placeholder = "hostile" + std::to_string(i++);
         const std::int64_t id = row.bFolder ? Service().MakeFolder(home.account, placeholder)
@@ -301,6 +303,9 @@ TEST_F(EngineScenarioTest, HostileNamesInTheListingStayInsideTheSyncDirectory) {
             Service().PutFile(home.account, placeholder + "/below.txt", "below a hostile folder");
         }
         NameInServiceMetadata(id, row.name);
+        if (std::string(row.why) == "a control character") {
+            controlId = id;
+        }
     }
 
     auto engine = StartEngine();
@@ -340,6 +345,38 @@ TEST_F(EngineScenarioTest, HostileNamesInTheListingStayInsideTheSyncDirectory) {
     EXPECT_EQ(failed.count("link/through.txt"), 1u);
     EXPECT_EQ(failed.count(tooLong), 1u);
     EXPECT_GE(client->Count(MSG_ERR_FILEPATH_TOOLONG), 1u);
+    // Each name that cannot be a local name is in the list of what was not synchronised, shown
+    // so that it is no path, once however many comparisons meet it.
+    const std::string bad = "\xEF\xBF\xBD";  // U+FFFD
+    const std::multiset<std::string> unusable = {
+        bad + bad,
+        bad,
+        bad + "tmp" + bad + "corvena-escape-" + std::to_string(getpid()),
+        ".." + bad + "escape.txt",
+        ".." + bad + "escape.txt",
+        "ctl" + bad + ".txt",
+        "nul" + bad + ".txt",
+        "line" + bad + "break.txt",
+    };
+    auto unusableListed = [] {
+        std::multiset<std::string> listed;
+        for (const SyncFail& fail : FailEntries()) {
+            if (fail.errcode == SYNC_FAIL_UNUSABLE_NAME) {
+                listed.insert(Slashed(fail.tComand.tSyncFile.strRelativePath));
+            }
+        }
+        return listed;
+    };
+    EXPECT_EQ(unusableListed(), unusable);
+    ASSERT_TRUE(WaitCompared(CompareNow()));
+    EXPECT_EQ(unusableListed(), unusable);
+    // Renamed on the service to a usable name, the file comes down and leaves the list.
+    NameInServiceMetadata(controlId, "ctl-renamed.txt");
+    ASSERT_TRUE(WaitCompared(CompareNow()));
+    EXPECT_TRUE(WaitUntil([this] { return fs::exists(home.Local("ctl-renamed.txt")); }, 60s));
+    std::multiset<std::string> left = unusable;
+    left.erase(left.find("ctl" + bad + ".txt"));
+    EXPECT_EQ(unusableListed(), left);
     EXPECT_NE(Log().find("Server entry name cannot be a local name, left out"), std::string::npos);
     EXPECT_TRUE(engine->Running());
     // The service keeps every entry: nothing was deleted or renamed because of the names.

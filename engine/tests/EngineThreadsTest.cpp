@@ -616,6 +616,66 @@ TEST_F(EngineThreadsTest, MassDeletionIsHeldUntilTheClientReleasesIt) {
     ExpectSettled();
 }
 
+// The client stores the limits the user sets but tells only a running engine; an engine
+// started later (at login, after a crash) keeps to them from its first transfer. In unlimited
+// mode the typed limits stay stored and hold nothing.
+struct TStoredLimits {
+    const char* name;
+    const wchar_t* mode;  // "SetSpeed"
+    const wchar_t* upload;
+    const wchar_t* download;
+    bool bUpload;  // the transfer watched
+    bool bHeld;
+};
+
+class StoredSpeedLimitTest : public EngineThreadsTest,
+                             public ::testing::WithParamInterface<TStoredLimits> {};
+
+TEST_P(StoredSpeedLimitTest, HoldsTheFirstTransferOfTheEngine) {
+    const TStoredLimits& row = GetParam();
+    {
+        CSystemInfo config;
+        ASSERT_EQ(config.ConnectDB(), 0);
+        ASSERT_EQ(config.SetConfig("SetSpeed", row.mode), 0);
+        ASSERT_EQ(config.SetConfig("USpeed", row.upload), 0);
+        ASSERT_EQ(config.SetConfig("DSpeed", row.download), 0);
+        config.Disconnect();
+    }
+    const std::string content = PatternContent(1 << 20, 31);
+    if (row.bUpload) {
+        home.WriteLocal("big.bin", content);
+    } else {
+        Service().PutFile(home.account, "big.bin", content);
+    }
+    auto arrived = [&] {
+        return row.bUpload ? ListingView(home.account).count("big.bin") == 1
+                           : std::filesystem::exists(home.Local("big.bin"));
+    };
+    StartEngine();
+    const char* transfer = row.bUpload ? "/ent/file/upload/put" : "/ent/file/download";
+    ASSERT_TRUE(Pump([&] { return CountRequests(transfer) >= 1; })) << home.ViewsText();
+    // From here the clock stands still: a limited transfer waits for its next second without
+    // end, an unlimited one needs no clock.
+    if (row.bHeld) {
+        WaitUntil([] { return false; }, 1500ms);
+        EXPECT_FALSE(arrived()) << "1 MiB passed at 1 KiB/s without the clock moving";
+        Post(MSG_SETTING_MAXSPEED, 0, 0);
+    } else {
+        EXPECT_TRUE(WaitUntil(arrived, 30s));
+    }
+    ExpectSettled();
+    EXPECT_TRUE(testing_support::ReadWholeFile(home.Local("big.bin")) == content);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Limits, StoredSpeedLimitTest,
+    ::testing::Values(TStoredLimits{"UploadLimit", L"1", L"1", L"0", true, true},
+                      TStoredLimits{"DownloadLimit", L"1", L"0", L"1", false, true},
+                      TStoredLimits{"OnlyTheOtherDirectionLimited", L"1", L"0", L"1", true, false},
+                      TStoredLimits{"UnlimitedModeWithTypedLimits", L"0", L"1", L"1", false,
+                                    false}),
+    [](const ::testing::TestParamInfo<TStoredLimits>& info) { return info.param.name; });
+
 TEST_F(EngineThreadsTest, ShutdownEndsEveryThread) {
     const std::size_t threadsBefore = ThreadCount();
     home.WriteLocal("a.txt", "a");

@@ -13,6 +13,7 @@
 #include "common/Utility.h"
 #include "engine/DiskScanner.h"
 #include "engine/ServerScan.h"
+#include "engine/UnusableNameReport.h"
 #include "testing/DescriptorLimit.h"
 #include "testing/LogText.h"
 #include "testing/PackedLists.h"
@@ -96,15 +97,45 @@ TEST(ServerScanTest, HostileNamesAreLeftOutWithEverythingBelowThem) {
         {Entry(5, 0, L"..", 0), Entry(6, 5, L"below.txt"), Entry(7, 5, L"deeper", 0),
          Entry(8, 7, L"x.txt"), Entry(9, 0, L"fine.txt"), Entry(10, 0, L"a\\b.txt")});
     std::unordered_set<int> refused;
+    std::vector<TSyncFile> unusable;
     ASSERT_EQ(CServerScan::VerifyServerData(packed), 1);
-    CServerScan::BuildRelativePaths(packed, refused);
+    CServerScan::BuildRelativePaths(packed, refused, unusable);
     const std::vector<TSyncFile> list = testing_support::Unpacked(packed);
     ASSERT_EQ(list.size(), 1u);
     EXPECT_EQ(list[0].strRelativePath, L".\\fine.txt");
     EXPECT_EQ(refused, (std::unordered_set<int>{5, 6, 7, 8, 10}));
+    // Only the names refused for themselves go to the fail list, as it shows them.
+    ASSERT_EQ(unusable.size(), 2u);
+    EXPECT_EQ(unusable[0].iId, 5);
+    EXPECT_EQ(unusable[0].strRelativePath, L".\\\uFFFD\uFFFD");
+    EXPECT_EQ(unusable[1].iId, 10);
+    EXPECT_EQ(unusable[1].strName, L"a\uFFFDb.txt");
+    EXPECT_EQ(unusable[1].strRelativePath, L".\\a\uFFFDb.txt");
     const std::string log = testing_support::LogText(home.path());
     EXPECT_NE(log.find("Server entry name cannot be a local name, left out"), std::string::npos);
     EXPECT_NE(log.find("Server entry below a refused name left out"), std::string::npos);
+}
+
+// The fail list shows a refused name without ever making it a path: no separator and no "."
+// or ".." survive.
+TEST(ServerScanTest, RefusedNamesAreShownWithoutAnythingAPathCouldUse) {
+    const std::pair<std::wstring, std::wstring> cases[] = {
+        {L"", L"\uFFFD"},
+        {L".", L"\uFFFD"},
+        {L"..", L"\uFFFD\uFFFD"},
+        {L"../up.txt", L"..\uFFFDup.txt"},
+        {L"a\\b", L"a\uFFFDb"},
+        {L"/abs", L"\uFFFDabs"},
+        {L"nul" + std::wstring(1, L'\0') + L"x", L"nul\uFFFDx"},
+        {L"line\nbreak\x7f\x85", L"line\uFFFDbreak\uFFFD\uFFFD"},
+        {L"深😀...", L"深😀..."},
+    };
+    for (const auto& [name, shown] : cases) {
+        SCOPED_TRACE(WstringToString(shown));
+        EXPECT_EQ(CUnusableNameReport::ShownName(name), shown);
+        EXPECT_EQ(CUnusableNameReport::Shown(Entry(5, 4, name), L".\\docs").strRelativePath,
+                  L".\\docs\\" + shown);
+    }
 }
 
 TEST(ServerScanTest, EntriesInOrBelowACycleGetNoPathEvenUnverified) {

@@ -118,6 +118,65 @@ TEST_F(TransferTest, UploadIntoAFolderTheTableDoesNotKnowFails) {
     EXPECT_TRUE(Entry("unknown/a.txt").isNull());
 }
 
+// A queue may hold an item before the creation of its new folder on the service (the changes of
+// one moment can arrive in any order): the item waits behind that creation, with no failure.
+TEST_F(TransferTest, AnItemQueuedBeforeItsNewFolderWaitsForIt) {
+    WriteLocal("new/inner/a.txt", "a");
+    WriteLocal("new/b.txt", "b");
+    RunTasks({DiskTask("new/inner/a.txt", OPER_ADD), DiskTask("new/inner", OPER_ADD, 0),
+              DiskTask("new/b.txt", OPER_ADD), DiskTask("new", OPER_ADD, 0)});
+
+    EXPECT_TRUE(Fails().empty()) << Fails().front().errcode;
+    EXPECT_EQ(Service().ReadFile(account, "new/inner/a.txt"), "a");
+    EXPECT_EQ(Service().ReadFile(account, "new/b.txt"), "b");
+    for (const char* path : {"new", "new/inner", "new/inner/a.txt", "new/b.txt"}) {
+        SCOPED_TRACE(path);
+        TSyncFile row;
+        ASSERT_TRUE(CTSyncFileArray::Get()->GetSyncFile(RelativeOf(path), row));
+        EXPECT_EQ(row.iId, Entry(path)["fid"].asInt());
+    }
+    EXPECT_EQ(CSyncingTaskArray::Get()->HasTask(), 0);
+}
+
+// Notifications were lost (the kernel's queue overflowed): an item's notification came, its new
+// folder's did not. The disk-caused comparison that is due finds both; until then the item
+// neither fails nor goes up into the wrong folder.
+TEST_F(TransferTest, AnItemWhoseFolderWasNotNotifiedIsLeftToTheComparisonDue) {
+    CSyncStatus::Get()->SetFlag(MSYNC_FLAG_DISKCAUSE_SYNC, true);
+    WriteLocal("unseen/a.txt", "x");
+    WriteLocal("seen.txt", "y");
+    const TComand task =
+        RunTasks({DiskTask("unseen/a.txt", OPER_ADD), DiskTask("seen.txt", OPER_ADD)})[0];
+
+    EXPECT_TRUE(Fails().empty());
+    EXPECT_FALSE(Saw(MSG_TASK_FAILED, static_cast<plat::WPARAM>(task.iIdKey)));
+    EXPECT_TRUE(Entry("unseen").isNull());
+    EXPECT_TRUE(Entry("unseen/a.txt").isNull());
+    EXPECT_EQ(Service().ReadFile(account, "seen.txt"), "y");
+    EXPECT_EQ(CSyncingTaskArray::Get()->HasTask(), 0);
+    EXPECT_EQ(CSyncStatus::Get()->GetFlag(MSYNC_FLAG_DISKCAUSE_SYNC), 1) << "still due";
+}
+
+// The fail list is what the user is told could not be synced: once a task of the item has
+// succeeded, its earlier failures go, in memory and in store; other items' stay.
+TEST_F(TransferTest, ASucceededTaskClearsTheEarlierFailuresOfItsItem) {
+    RunTasks({DiskTask("late.txt", OPER_ADD), DiskTask("never.txt", OPER_ADD)});
+    ASSERT_EQ(Fails().size(), 2u);
+    WriteLocal("late.txt", "here now");
+    RunTasks({DiskTask("late.txt", OPER_ADD)});
+    EXPECT_EQ(Service().ReadFile(account, "late.txt"), "here now");
+
+    for (bool reloaded : {false, true}) {
+        SCOPED_TRACE(reloaded ? "stored" : "in memory");
+        if (reloaded) {
+            ASSERT_EQ(CSyncFailArray::Get()->ReLoad(), 0);
+        }
+        const std::vector<SyncFail> fails = Fails();
+        ASSERT_EQ(fails.size(), 1u);
+        EXPECT_EQ(fails[0].tComand.tSyncFile.strRelativePath, RelativeOf("never.txt"));
+    }
+}
+
 TEST_F(TransferTest, DownloadPutsTheCompleteFileInPlace) {
     const std::string content = PatternContent(700000, 3);
     Service().MakeFolder(account, "docs");
