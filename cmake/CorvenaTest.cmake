@@ -1,8 +1,9 @@
 # corvena_test(NAME SOURCES... LIBS ... [THREADED] [SERIAL] [LABEL name])
 # Every subsystem keeps its tests in its own tests/ folder and declares them with this.
 # THREADED tests also run in the ThreadSanitizer build (label "threaded"). SERIAL tests run
-# alone: they look the engine up by its program name, which another test's engine would answer.
-# LABEL replaces the label "unit" (the test command leaves the label "campaign" out).
+# alone: they look the engine up by its program name, which another test's engine would answer,
+# or hold a time bound that other tests' load would stretch.
+# LABEL replaces the label "unit", so that ctest -L picks such a group out.
 function(corvena_test name)
     if(NOT CORVENA_TESTS)
         return()
