@@ -9,6 +9,7 @@
 #include "rest/SyncMgr.h"
 #include "store/SyncTemporary.h"
 #include "store/SyncingTaskArray.h"
+#include "store/TSyncFileArray.h"
 #include "transfer/TransferCodes.h"
 #include "transfer/TransferLog.h"
 
@@ -48,6 +49,15 @@ int CDownLoad::DoTask(TComand& task) {
     if (LocalPath(file.strRelativePath, target) != 0 ||
         LocalPath(PartialPath(file), partial) != 0) {
         return TRANSFER_FAILED;
+    }
+    if (IsOldNameOnDisk(file)) {
+        // The deletion of the old name failed (the folder was read-only, say). Recorded under
+        // the new name, the old file would have no row, and the next comparison would upload
+        // it again as a new file: the row stays, so that comparison retries the deletion.
+        AfLog(4, kTransferLog, "CDownLoad::DoTask", __LINE__,
+              "Not downloaded = (%s): the item is still on disk under its old name",
+              WstringToString(file.strRelativePath).c_str());
+        return TRANSFER_LOCAL_BASE + EEXIST;
     }
     file.dataExtension.dataBreakPoint.strTempName = kBreakPointDownload;
     CSyncingTaskArray::Get()->Modify(task);
@@ -140,6 +150,16 @@ int CDownLoad::Place(const TSyncFile& file, const plat::CRootedPath& partial,
     // coming down is no conflict (two comparisons may both have asked for the download). A
     // change the user makes to it between the check and the rename is not caught.
     return partial.RenameReplace(target);
+}
+
+bool CDownLoad::IsOldNameOnDisk(const TSyncFile& file) {
+    TSyncFile row;
+    if (!CTSyncFileArray::Get()->GetSyncFile(file.iId, row) ||
+        row.strRelativePath == file.strRelativePath) {
+        return false;
+    }
+    plat::CRootedPath old;
+    return LocalPath(row.strRelativePath, old) == 0 && old.Status().bExists;
 }
 
 bool CDownLoad::HoldsContent(const TSyncFile& file, const plat::CRootedPath& target) {

@@ -18,7 +18,9 @@
 class CDownLoad : public CBaseTransfer {
   public:
     // 7000 unless the task comes from the service; 1001 for any operation but OPER_ADD or a
-    // path outside the sync directory; 7001 when the content does not match the listing.
+    // path outside the sync directory; 7001 when the content does not match the listing; 1017,
+    // with nothing downloaded, when the table records the item under another name that is
+    // still on disk.
     int DoTask(TComand& task) override;
     int GetSize(double& value) override;
     void SetSpeedLimit(int& limit) override;
@@ -38,6 +40,8 @@ class CDownLoad : public CBaseTransfer {
     // Renames the partial file to the target without losing what stands there. 0 or the error.
     static int Place(const TSyncFile& file, const plat::CRootedPath& partial,
                      const plat::CRootedPath& target);
+    // Whether the table's row for the item's id names another path, where an item stands.
+    static bool IsOldNameOnDisk(const TSyncFile& file);
     // Whether the target is a file with the content of the download (the listing's MD5).
     static bool HoldsContent(const TSyncFile& file, const plat::CRootedPath& target);
     // Renames what stands at the target to a free backup name made from its name, recording

@@ -182,13 +182,25 @@ int COtherTransfer::ToDisk(TComand& task) {
     switch (task.iOper) {
         case OPER_ADD:
             return MakeLocalFolder(file);
-        case OPER_DELETE:
-            return DelToLocal(file) == 0 ? TRANSFER_OK : DelToLacalEx(file);
+        case OPER_DELETE: {
+            const TSyncFile current = WhereRecorded(file);
+            return DelToLocal(current) == 0 ? TRANSFER_OK : DelToLacalEx(current);
+        }
         case OPER_RENAME:
             return RenameLocal(file);
         default:
             return TRANSFER_OK;
     }
+}
+
+TSyncFile COtherTransfer::WhereRecorded(const TSyncFile& file) {
+    TSyncFile row;
+    TSyncFile current = file;
+    if (CTSyncFileArray::Get()->GetSyncFile(file.iId, row) && row.iType == file.iType) {
+        current.strRelativePath = row.strRelativePath;
+        current.strName = row.strName;
+    }
+    return current;
 }
 
 int COtherTransfer::MakeLocalFolder(const TSyncFile& file) {

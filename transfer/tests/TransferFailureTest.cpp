@@ -81,6 +81,46 @@ TEST_F(TransferTest, RenameOfAMissingFileDropsItsRow) {
     EXPECT_FALSE(CTSyncFileArray::Get()->Find(31));
 }
 
+// A file renamed and changed on the service comes down as the deletion of its old name and the
+// download of its new one. When the old name cannot go to the trash, the row stays under it and
+// the download waits: moved to the new name, the row would leave the old file unknown, and the
+// next comparison would upload it again. The pair succeeds once the trash takes the file.
+TEST_F(TransferTest, AFailedDeletionOfTheOldNameHoldsTheDownloadOfTheNewOne) {
+    Service().PutFile(account, "new.txt", "second version");
+    const TComand download = ServiceTask("new.txt", OPER_ADD);
+    const int id = download.tSyncFile.iId;
+    WriteLocal("old.txt", "first version");
+    ASSERT_EQ(CTSyncFileArray::Get()->Add(RecordOf("old.txt", id)), 0);
+    TComand deletion = ServiceTask("old.txt", OPER_DELETE);
+    deletion.tSyncFile.iId = id;
+    deletion.tSyncFile.iType = 1;
+    const std::filesystem::path trash = testing_support::TrashHome::Trash();
+    std::filesystem::remove_all(trash);
+    std::filesystem::create_directories(trash.parent_path());
+    // A file where the trash folder should be: GLib can make no trash, whoever runs the test.
+    testing_support::WriteWholeFile(trash, "in the way");
+    RunTasks({deletion, download});
+    std::filesystem::remove(trash);
+
+    EXPECT_EQ(ReadWholeFile(Local("old.txt")), "first version");
+    EXPECT_FALSE(std::filesystem::exists(Local("new.txt")));
+    EXPECT_FALSE(std::filesystem::exists(
+        syncDir / WstringToString(CDownLoad::PartialPath(download.tSyncFile)).substr(2)));
+    TSyncFile row;
+    ASSERT_TRUE(CTSyncFileArray::Get()->GetSyncFile(id, row));
+    EXPECT_EQ(row.strRelativePath, L".\\old.txt");
+    EXPECT_EQ(Fails().size(), 2u);
+
+    RunTasks({deletion, download});
+
+    EXPECT_FALSE(std::filesystem::exists(Local("old.txt")));
+    EXPECT_EQ(ReadWholeFile(trash / "files" / "old.txt"), "first version");
+    EXPECT_EQ(ReadWholeFile(Local("new.txt")), "second version");
+    ASSERT_TRUE(CTSyncFileArray::Get()->GetSyncFile(id, row));
+    EXPECT_EQ(row.strRelativePath, L".\\new.txt");
+    EXPECT_TRUE(Fails().empty());
+}
+
 TEST_F(TransferTest, TransportErrorsAreRetriedAfterAGrowingDelay) {
     ManualClock clock;
     Service().AddFault("/ent/file/mkdir", "drop", JsonObject({{"count", 2}}));

@@ -601,6 +601,36 @@ TEST_F(TransferTest, FolderRenameOnDiskRewritesTheRowsBelowIt) {
     EXPECT_EQ(row.strRelativePath, L".\\to\\f.txt");
 }
 
+// A file moved out of a folder on the service comes down as the deletion of its old path and
+// the download of its new one. When the rename of that folder, from the same comparison, ran
+// first, the deletion finds the file where its row now points: under the old path it would
+// find nothing, and the file left in the renamed folder would go up again as a new one.
+TEST_F(TransferTest, DeletionOnDiskFollowsARenameOfItsFolder) {
+    const std::string content = "moved out of its folder";
+    Service().PutFile(account, "b.txt", content);
+    const TComand download = ServiceTask("b.txt", OPER_ADD);
+    const int id = download.tSyncFile.iId;
+    WriteLocal("from/b.txt", content);
+    TComand folder = ServiceTask("from", OPER_RENAME);
+    folder.tSyncFile = RecordOf("from", id + 100);
+    ASSERT_EQ(CTSyncFileArray::Get()->Add(folder.tSyncFile), 0);
+    ASSERT_EQ(CTSyncFileArray::Get()->Add(RecordOf("from/b.txt", id)), 0);
+    DataReName& names = folder.tSyncFile.dataExtension.dataReName;
+    names.wstrOldName = StringToWstring(Local("from").string());
+    names.wstrNewName = StringToWstring(Local("to").string());
+    TComand deletion = ServiceTask("from/b.txt", OPER_DELETE);
+    deletion.tSyncFile = RecordOf("from/b.txt", id);
+    RunTasks({folder, deletion, download});
+
+    EXPECT_TRUE(Fails().empty());
+    EXPECT_TRUE(std::filesystem::is_empty(Local("to")));
+    EXPECT_TRUE(InTrash("b.txt", content));
+    EXPECT_EQ(ReadWholeFile(Local("b.txt")), content);
+    TSyncFile row;
+    ASSERT_TRUE(CTSyncFileArray::Get()->GetSyncFile(id, row));
+    EXPECT_EQ(row.strRelativePath, L".\\b.txt");
+}
+
 TEST_F(TransferTest, RenameOnDiskNeverReplacesAnItem) {
     WriteLocal("a.txt", "a");
     WriteLocal("b.txt", "b");
