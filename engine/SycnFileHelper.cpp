@@ -1,5 +1,6 @@
 #include "engine/SycnFileHelper.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <string_view>
@@ -305,7 +306,53 @@ void CSycnFileHelper::CmpGroup(TChangeGroup& disk, TChangeGroup& server) {
     DiskDelCmpServerMdy(disk, server);
     DiskMdyCmpServerDel(disk, server);
     DiskMdyCmpServerMdy(disk, server);
+    FollowFolderRenames(server);
     AfLog(0, kLogFile, "CSycnFileHelper::CmpGroup", __LINE__, "%s", "CmpGroup end");
+}
+
+void CSycnFileHelper::FollowFolderRenames(TChangeGroup& server) const {
+    // Old and new folder paths, each with its closing backslash, deepest old path first: the
+    // new path of a nested folder already holds its ancestors' new names.
+    std::vector<std::pair<std::wstring, std::wstring>> moves;
+    for (const TSyncFile& R : server.renamed) {
+        const std::wstring to =
+            GetRelatePath(R.dataExtension.dataReName.wstrNewName, m_wstrSyncDir);
+        if (R.iType == 0 && to.rfind(L".\\", 0) == 0) {
+            moves.emplace_back(R.strRelativePath + L"\\", to + L"\\");
+        }
+    }
+    if (moves.empty()) {
+        return;
+    }
+    std::sort(moves.begin(), moves.end(),
+              [](const auto& a, const auto& b) { return a.first.size() > b.first.size(); });
+    auto follow = [&moves](TSyncFile& file) {
+        for (const auto& [from, to] : moves) {
+            if (file.strRelativePath.rfind(from, 0) == 0) {
+                file.strRelativePath = to + file.strRelativePath.substr(from.size());
+                return true;
+            }
+        }
+        return false;
+    };
+    for (TSyncFile& file : server.modified) {
+        follow(file);
+    }
+    for (TSyncFile& file : server.deleted) {
+        follow(file);
+    }
+    // A nested rename starts from where its folder is once the renames above it ran, so those
+    // run first.
+    std::stable_sort(
+        server.renamed.begin(), server.renamed.end(), [](const TSyncFile& a, const TSyncFile& b) {
+            return std::count(a.strRelativePath.begin(), a.strRelativePath.end(), L'\\') <
+                   std::count(b.strRelativePath.begin(), b.strRelativePath.end(), L'\\');
+        });
+    for (TSyncFile& file : server.renamed) {
+        if (follow(file)) {
+            file.dataExtension.dataReName.wstrOldName = Absolute(file.strRelativePath);
+        }
+    }
 }
 
 bool CSycnFileHelper::BackupConflict(TSyncFile& d) {
