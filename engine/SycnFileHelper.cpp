@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 #include <utility>
@@ -129,6 +130,37 @@ int BackupToFreeName(const plat::CRootedPath& item, std::wstring& newName) {
         }
     }
     return error;
+}
+
+// The service's folder renames as old and new path, each with its closing backslash, deepest
+// old path first: the new path of a nested folder already holds its ancestors' new names.
+using TFolderMoves = std::vector<std::pair<std::wstring, std::wstring>>;
+TFolderMoves FolderMoves(const std::vector<TSyncFile>& renamed, const std::wstring& syncDir) {
+    TFolderMoves moves;
+    for (const TSyncFile& R : renamed) {
+        const std::wstring to = GetRelatePath(R.dataExtension.dataReName.wstrNewName, syncDir);
+        if (R.iType == 0 && to.rfind(L".\\", 0) == 0) {
+            moves.emplace_back(R.strRelativePath + L"\\", to + L"\\");
+        }
+    }
+    std::sort(moves.begin(), moves.end(),
+              [](const auto& a, const auto& b) { return a.first.size() > b.first.size(); });
+    return moves;
+}
+
+// Points file at where it is once the moves ran; false when it lies below none of them.
+bool FollowMoves(const TFolderMoves& moves, TSyncFile& file) {
+    for (const auto& [from, to] : moves) {
+        if (file.strRelativePath.rfind(from, 0) == 0) {
+            file.strRelativePath = to + file.strRelativePath.substr(from.size());
+            return true;
+        }
+    }
+    return false;
+}
+
+std::ptrdiff_t Depth(const std::wstring& relativePath) {
+    return std::count(relativePath.begin(), relativePath.end(), L'\\');
 }
 
 }  // namespace
@@ -311,45 +343,24 @@ void CSycnFileHelper::CmpGroup(TChangeGroup& disk, TChangeGroup& server) {
 }
 
 void CSycnFileHelper::FollowFolderRenames(TChangeGroup& server) const {
-    // Old and new folder paths, each with its closing backslash, deepest old path first: the
-    // new path of a nested folder already holds its ancestors' new names.
-    std::vector<std::pair<std::wstring, std::wstring>> moves;
-    for (const TSyncFile& R : server.renamed) {
-        const std::wstring to =
-            GetRelatePath(R.dataExtension.dataReName.wstrNewName, m_wstrSyncDir);
-        if (R.iType == 0 && to.rfind(L".\\", 0) == 0) {
-            moves.emplace_back(R.strRelativePath + L"\\", to + L"\\");
-        }
-    }
+    const TFolderMoves moves = FolderMoves(server.renamed, m_wstrSyncDir);
     if (moves.empty()) {
         return;
     }
-    std::sort(moves.begin(), moves.end(),
-              [](const auto& a, const auto& b) { return a.first.size() > b.first.size(); });
-    auto follow = [&moves](TSyncFile& file) {
-        for (const auto& [from, to] : moves) {
-            if (file.strRelativePath.rfind(from, 0) == 0) {
-                file.strRelativePath = to + file.strRelativePath.substr(from.size());
-                return true;
-            }
-        }
-        return false;
-    };
     for (TSyncFile& file : server.modified) {
-        follow(file);
+        FollowMoves(moves, file);
     }
     for (TSyncFile& file : server.deleted) {
-        follow(file);
+        FollowMoves(moves, file);
     }
     // A nested rename starts from where its folder is once the renames above it ran, so those
     // run first.
-    std::stable_sort(
-        server.renamed.begin(), server.renamed.end(), [](const TSyncFile& a, const TSyncFile& b) {
-            return std::count(a.strRelativePath.begin(), a.strRelativePath.end(), L'\\') <
-                   std::count(b.strRelativePath.begin(), b.strRelativePath.end(), L'\\');
-        });
+    std::stable_sort(server.renamed.begin(), server.renamed.end(),
+                     [](const TSyncFile& a, const TSyncFile& b) {
+                         return Depth(a.strRelativePath) < Depth(b.strRelativePath);
+                     });
     for (TSyncFile& file : server.renamed) {
-        if (follow(file)) {
+        if (FollowMoves(moves, file)) {
             file.dataExtension.dataReName.wstrOldName = Absolute(file.strRelativePath);
         }
     }
