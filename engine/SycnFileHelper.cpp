@@ -1,6 +1,8 @@
 #include "engine/SycnFileHelper.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 #include <utility>
@@ -128,6 +130,37 @@ int BackupToFreeName(const plat::CRootedPath& item, std::wstring& newName) {
         }
     }
     return error;
+}
+
+// The service's folder renames as old and new path, each with its closing backslash, deepest
+// old path first: the new path of a nested folder already holds its ancestors' new names.
+using TFolderMoves = std::vector<std::pair<std::wstring, std::wstring>>;
+TFolderMoves FolderMoves(const std::vector<TSyncFile>& renamed, const std::wstring& syncDir) {
+    TFolderMoves moves;
+    for (const TSyncFile& R : renamed) {
+        const std::wstring to = GetRelatePath(R.dataExtension.dataReName.wstrNewName, syncDir);
+        if (R.iType == 0 && to.rfind(L".\\", 0) == 0) {
+            moves.emplace_back(R.strRelativePath + L"\\", to + L"\\");
+        }
+    }
+    std::sort(moves.begin(), moves.end(),
+              [](const auto& a, const auto& b) { return a.first.size() > b.first.size(); });
+    return moves;
+}
+
+// Points file at where it is once the moves ran; false when it lies below none of them.
+bool FollowMoves(const TFolderMoves& moves, TSyncFile& file) {
+    for (const auto& [from, to] : moves) {
+        if (file.strRelativePath.rfind(from, 0) == 0) {
+            file.strRelativePath = to + file.strRelativePath.substr(from.size());
+            return true;
+        }
+    }
+    return false;
+}
+
+std::ptrdiff_t Depth(const std::wstring& relativePath) {
+    return std::count(relativePath.begin(), relativePath.end(), L'\\');
 }
 
 }  // namespace
@@ -305,7 +338,32 @@ void CSycnFileHelper::CmpGroup(TChangeGroup& disk, TChangeGroup& server) {
     DiskDelCmpServerMdy(disk, server);
     DiskMdyCmpServerDel(disk, server);
     DiskMdyCmpServerMdy(disk, server);
+    FollowFolderRenames(server);
     AfLog(0, kLogFile, "CSycnFileHelper::CmpGroup", __LINE__, "%s", "CmpGroup end");
+}
+
+void CSycnFileHelper::FollowFolderRenames(TChangeGroup& server) const {
+    const TFolderMoves moves = FolderMoves(server.renamed, m_wstrSyncDir);
+    if (moves.empty()) {
+        return;
+    }
+    for (TSyncFile& file : server.modified) {
+        FollowMoves(moves, file);
+    }
+    for (TSyncFile& file : server.deleted) {
+        FollowMoves(moves, file);
+    }
+    // A nested rename starts from where its folder is once the renames above it ran, so those
+    // run first.
+    std::stable_sort(server.renamed.begin(), server.renamed.end(),
+                     [](const TSyncFile& a, const TSyncFile& b) {
+                         return Depth(a.strRelativePath) < Depth(b.strRelativePath);
+                     });
+    for (TSyncFile& file : server.renamed) {
+        if (FollowMoves(moves, file)) {
+            file.dataExtension.dataReName.wstrOldName = Absolute(file.strRelativePath);
+        }
+    }
 }
 
 bool CSycnFileHelper::BackupConflict(TSyncFile& d) {

@@ -40,7 +40,9 @@ class CSycnFileHelper {
                              TChangeGroup& group);
     // The five steps, in order: additions, deletions, deletion against modification both
     // ways, modifications. Writes the table for what both sides did alike, renames local
-    // conflict copies aside.
+    // conflict copies aside. Then the service's deletions, modifications and renames below a
+    // folder the service renamed get the paths they have once the worker, which applies the
+    // service's renames first, renamed the folder.
     void CmpGroup(TChangeGroup& disk, TChangeGroup& server);
     // Takes out of the modified list every file that a program is still writing (or that
     // exists but cannot be opened); a later comparison picks it up. A file that is not there
@@ -53,6 +55,7 @@ class CSycnFileHelper {
     void DiskDelCmpServerMdy(TChangeGroup& disk, TChangeGroup& server);
     void DiskMdyCmpServerDel(TChangeGroup& disk, TChangeGroup& server);
     void DiskMdyCmpServerMdy(TChangeGroup& disk, TChangeGroup& server);
+    void FollowFolderRenames(TChangeGroup& server) const;
 
     // Renames the local file of d aside and points d at the copy. False (with the error
     // line) when it could not be renamed.

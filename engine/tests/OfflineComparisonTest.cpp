@@ -111,6 +111,29 @@ const std::vector<TDecision>& Decisions() {
              EXPECT_EQ(t.tasks[1].tSyncFile.strName, L"b.txt");
              EXPECT_TRUE(t.tasks[1].tSyncFile.dataExtension.dataReName.wstrNewName.empty());
          }},
+        {"changes below a folder renamed on the service apply where the folder's rename put it",
+         [](DecisionTest& t) {
+             t.SyncedFolder("d");
+             t.SyncedFolder("d/in");
+             t.Synced("d/edit.txt", "one");
+             t.Synced("d/gone.txt", "x");
+             t.Synced("d/in/name.txt", "n");
+             t.Synced("keep.txt", "k");
+             t.Synced("keep2.txt", "k");
+             t.ServiceRename("d/in", "inner");
+             t.ServiceRename("d", "e");
+             t.ServicePut("e/edit.txt", "two");
+             t.ServiceDelete("e/gone.txt");
+             t.ServiceRename("e/inner/name.txt", "other.txt");
+         },
+         {"0 4 .\\d", "0 4 .\\e\\in", "0 4 .\\e\\inner\\name.txt", "0 3 .\\e\\gone.txt",
+          "0 3 .\\e\\edit.txt", "0 2 .\\e\\edit.txt"},
+         [](DecisionTest& t) {
+             ASSERT_EQ(t.tasks.size(), 6u);
+             const DataReName& names = t.tasks[2].tSyncFile.dataExtension.dataReName;
+             EXPECT_EQ(WstringToString(names.wstrOldName), Abs(t, "e/inner/name.txt"));
+             EXPECT_EQ(WstringToString(names.wstrNewName), Abs(t, "e/inner/other.txt"));
+         }},
         {"the same new file on both sides gives no task and one new row",
          [](DecisionTest& t) {
              t.DiskWrite("n.txt", "same");

@@ -51,7 +51,9 @@ INSTANTIATE_TEST_SUITE_P(
         FoundSeed{16,
                   "a local delete just after another device's overwrite removed that version; "
                   "a download's partial file kept a folder the service deleted"},
-        FoundSeed{18, "a service append to a file moved locally: taken for a loss without a step"}),
+        FoundSeed{18, "a service append to a file moved locally: taken for a loss without a step"},
+        FoundSeed{25, "a service edit in a folder the service renamed: a spurious conflict copy"},
+        FoundSeed{33, "a service edit in a folder the service renamed: a spurious conflict copy"}),
     [](const auto& info) { return "Seed" + std::to_string(info.param.seed); });
 
 }  // namespace
