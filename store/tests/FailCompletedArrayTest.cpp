@@ -134,12 +134,75 @@ TEST_F(FailCompletedArrayTest, CheakSyncFailComparesTheTaskNotItsContent) {
     }
 }
 
+// An item fails again on each retry: its entry is replaced by the newer one (the newest key,
+// the latest code), in the store too, and entries of other items stay.
+TEST_F(FailCompletedArrayTest, ANewFailureOfAnItemReplacesItsEarlierEntries) {
+    const TComand failed = MakeTask(1, L".\\a\\b.txt", OPER_ADD);
+    struct Case {
+        std::function<void(TComand&)> change;
+        bool replaces;
+        const char* why;
+    };
+    const std::vector<Case> cases = {
+        {[](TComand&) {}, true, "the same task"},
+        {[](TComand& t) { t.iIdKey = 77; }, true, "queued again under a new task key"},
+        {[](TComand& t) { t.tSyncFile.strModifyTime = "x"; }, true, "edited since"},
+        {[](TComand& t) { t.tSyncFile.strMD5 = "other"; }, true, "new content"},
+        {[](TComand& t) { t.iType = 0; }, false, "origin"},
+        {[](TComand& t) { t.iOper = OPER_DELETE; }, false, "operation"},
+        {[](TComand& t) { t.tSyncFile.strRelativePath = L".\\a\\c.txt"; }, false, "path"},
+    };
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(c.why);
+        // Each case starts from an empty list, in a file of its own.
+        CDbBase::SetAccount("replace" + std::to_string(i));
+        Fails()->Clear();
+        TComand first = failed;
+        TComand again = failed;
+        c.change(again);
+        int firstKey = 0;
+        int againKey = 0;
+        ASSERT_EQ(Fails()->Add(9005, first, firstKey), 0);
+        ASSERT_EQ(Fails()->Add(8002, again, againKey), 0);
+        EXPECT_GT(againKey, firstKey);
+
+        std::vector<SyncFail> inMemory;
+        Fails()->GetFialTask(inMemory);
+        ASSERT_EQ(Fails()->ReLoad(), 0);
+        std::vector<SyncFail> stored;
+        Fails()->GetFialTask(stored);
+        for (const std::vector<SyncFail>* list : {&inMemory, &stored}) {
+            ASSERT_EQ(list->size(), c.replaces ? 1u : 2u);
+            EXPECT_EQ(list->back().iFailAutoKey, againKey);
+            EXPECT_EQ(list->back().errcode, 8002);
+        }
+    }
+}
+
+// A list of an earlier run may hold several entries of one item: the next failure of the item
+// replaces all of them.
+TEST_F(FailCompletedArrayTest, ANewFailureReplacesEveryStoredEntryOfTheItem) {
+    StoreFails({3, 4, 5});
+    ASSERT_EQ(Fails()->ReLoad(), 0);
+    TComand task = MakeTask(9, L".\\stored");
+    int key = 0;
+    ASSERT_EQ(Fails()->Add(9005, task, key), 0);
+    ASSERT_EQ(Fails()->ReLoad(), 0);
+    std::vector<SyncFail> all;
+    Fails()->GetFialTask(all);
+    ASSERT_EQ(all.size(), 1u);
+    EXPECT_EQ(all[0].iFailAutoKey, 6);
+    EXPECT_EQ(all[0].tComand.tSyncFile.iId, 9);
+}
+
 TEST_F(FailCompletedArrayTest, DeleteAndModifyOfFailEntries) {
     TComand task = MakeTask(1, L".\\a");
+    TComand other = MakeTask(2, L".\\b");
     int first = 0;
     int second = 0;
     ASSERT_EQ(Fails()->Add(1, task, first), 0);
-    ASSERT_EQ(Fails()->Add(2, task, second), 0);
+    ASSERT_EQ(Fails()->Add(2, other, second), 0);
     ASSERT_EQ(Fails()->Modify(second, 0), 0);
     ASSERT_EQ(Fails()->Delete(first), 0);
     std::vector<SyncFail> all = {SyncFail()};
