@@ -141,8 +141,13 @@ int CSyncFailArray::DeleteItem(const std::wstring& relativePath) {
 }
 
 bool CSyncFailArray::SameItem(const TComand& a, const TComand& b) {
+    // Renames of one item to different names are different changes, each with its failure.
+    const auto newName = [](const TComand& task) -> const std::wstring& {
+        return task.tSyncFile.dataExtension.dataReName.wstrNewName;
+    };
     return a.iType == b.iType && a.iOper == b.iOper &&
-           a.tSyncFile.strRelativePath == b.tSyncFile.strRelativePath;
+           a.tSyncFile.strRelativePath == b.tSyncFile.strRelativePath &&
+           (a.iOper != OPER_RENAME || newName(a) == newName(b));
 }
 
 template <class Pred>

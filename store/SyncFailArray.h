@@ -30,7 +30,8 @@ class CSyncFailArray {
     int Clear();
     // Stores a new entry (retry marker 1) under the next key, then keeps it, sets nFailID to
     // its key and signals the fail event. It replaces the earlier entries of the same item
-    // (origin, operation and relative path), in store and in memory: an item has one entry,
+    // (origin, operation and relative path; for a rename also the new name), in store and in
+    // memory: an item has one entry,
     // with its latest result and the newest key (an entry whose row cannot be deleted stays).
     // The key is used up even when storing fails; nFailID is -1 then and nothing is replaced.
     int Add(int errcode, TComand& task, int& nFailID);
