@@ -1,8 +1,9 @@
 #pragma once
 // Which entries of the fail list still fail once a `sync --wait` has its answer. The fail list
-// keeps every failure ever made, also of items that were synced later, so it alone does not
-// tell; a failure made before the request is not always tried again by the comparison either
-// (uploads wait for the 30-second sync while the account's space is full).
+// keeps an item's latest failure until a task of the item succeeds, also when the item was
+// synced otherwise since, so it alone does not tell; a failure made before the request is not
+// always tried again by the comparison either (uploads wait for the 30-second sync while the
+// account's space is full).
 //
 // Any thread; reads the local files it asks about.
 

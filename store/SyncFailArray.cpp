@@ -65,6 +65,7 @@ int CSyncFailArray::Add(int errcode, TComand& task, int& nFailID) {
     std::lock_guard<std::mutex> lock(m_mutex);
     nFailID = -1;
     SyncFail fail;
+    std::vector<int> replaced;
     int nRet = OnTable(
         "CSyncFailArray::Add", __LINE__,
         "Error CSyncFailArray::Add ConnectDB DB Failed. nRet = (%d)", [&](CSyncFail& table) {
@@ -77,10 +78,17 @@ int CSyncFailArray::Add(int errcode, TComand& task, int& nFailID) {
                 AfLog(1, kBaseDataLog, "CSyncFailArray::Add", __LINE__,
                       "Error: CSyncFailArray::Add AddFailInfo Failed. nRet = (%d)", rc);
                 LogTrace(kBaseDataLog, "CSyncFailArray::Add", __LINE__, fail);
+                return rc;
             }
+            // A task that fails on every retry (each 30-second tick while the space is full)
+            // keeps one entry with its latest result, not one more per attempt.
+            const std::vector<int> earlier =
+                KeysOf([&task](const TComand& failed) { return SameItem(failed, task); });
+            DeleteRows(table, earlier, "CSyncFailArray::Add", replaced);
             return rc;
         });
     if (DbSucceeded(nRet)) {
+        EraseKeys(replaced);
         m_fails.push_back(fail);
         nFailID = fail.iFailAutoKey;
         SetFailEvent();
@@ -116,12 +124,9 @@ int CSyncFailArray::Delete(int nFailID) {
 
 int CSyncFailArray::DeleteItem(const std::wstring& relativePath) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    std::vector<int> keys;
-    for (const SyncFail& fail : m_fails) {
-        if (fail.tComand.tSyncFile.strRelativePath == relativePath) {
-            keys.push_back(fail.iFailAutoKey);
-        }
-    }
+    const std::vector<int> keys = KeysOf([&relativePath](const TComand& failed) {
+        return failed.tSyncFile.strRelativePath == relativePath;
+    });
     if (keys.empty()) {
         return 0;
     }
@@ -129,24 +134,52 @@ int CSyncFailArray::DeleteItem(const std::wstring& relativePath) {
     int nRet = OnTable("CSyncFailArray::DeleteItem", __LINE__,
                        "Error : CSyncFailArray::DeleteItem ConnectDB Failed. nRet = (%d)",
                        [&](CSyncFail& table) {
-                           int rc = 0;
-                           for (int key : keys) {
-                               rc = table.DelBy(key);
-                               if (DbSucceeded(rc)) {
-                                   deleted.push_back(key);
-                               } else {
-                                   AfLog(1, kBaseDataLog, "CSyncFailArray::DeleteItem", __LINE__,
-                                         "Error: CSyncFailArray::DeleteItem DelBy Failed ID = "
-                                         "(%d) nRet = (%d)",
-                                         key, rc);
-                               }
-                           }
-                           return rc;
+                           return DeleteRows(table, keys, "CSyncFailArray::DeleteItem", deleted);
                        });
-    std::erase_if(m_fails, [&deleted](const SyncFail& fail) {
-        return std::find(deleted.begin(), deleted.end(), fail.iFailAutoKey) != deleted.end();
-    });
+    EraseKeys(deleted);
     return nRet;
+}
+
+bool CSyncFailArray::SameItem(const TComand& a, const TComand& b) {
+    // Renames of one item to different names are different changes, each with its failure.
+    const auto newName = [](const TComand& task) -> const std::wstring& {
+        return task.tSyncFile.dataExtension.dataReName.wstrNewName;
+    };
+    return a.iType == b.iType && a.iOper == b.iOper &&
+           a.tSyncFile.strRelativePath == b.tSyncFile.strRelativePath &&
+           (a.iOper != OPER_RENAME || newName(a) == newName(b));
+}
+
+template <class Pred>
+std::vector<int> CSyncFailArray::KeysOf(Pred matches) const {
+    std::vector<int> keys;
+    for (const SyncFail& fail : m_fails) {
+        if (matches(fail.tComand)) {
+            keys.push_back(fail.iFailAutoKey);
+        }
+    }
+    return keys;
+}
+
+int CSyncFailArray::DeleteRows(CSyncFail& table, const std::vector<int>& keys, const char* function,
+                               std::vector<int>& deleted) {
+    int rc = 0;
+    for (int key : keys) {
+        rc = table.DelBy(key);
+        if (DbSucceeded(rc)) {
+            deleted.push_back(key);
+        } else {
+            AfLog(1, kBaseDataLog, function, __LINE__,
+                  "Error: %s DelBy Failed ID = (%d) nRet = (%d)", function, key, rc);
+        }
+    }
+    return rc;
+}
+
+void CSyncFailArray::EraseKeys(const std::vector<int>& keys) {
+    std::erase_if(m_fails, [&keys](const SyncFail& fail) {
+        return std::find(keys.begin(), keys.end(), fail.iFailAutoKey) != keys.end();
+    });
 }
 
 int CSyncFailArray::Modify(int nFailID, int bReTry) {

@@ -29,8 +29,11 @@ class CSyncFailArray {
     // Empties memory only; returns 0.
     int Clear();
     // Stores a new entry (retry marker 1) under the next key, then keeps it, sets nFailID to
-    // its key and signals the fail event. The key is used up even when storing fails;
-    // nFailID is -1 then.
+    // its key and signals the fail event. It replaces the earlier entries of the same item
+    // (origin, operation and relative path; for a rename also the new name), in store and in
+    // memory: an item has one entry,
+    // with its latest result and the newest key (an entry whose row cannot be deleted stays).
+    // The key is used up even when storing fails; nFailID is -1 then and nothing is replaced.
     int Add(int errcode, TComand& task, int& nFailID);
     // Removes the entry from store, then from memory.
     int Delete(int nFailID);
@@ -59,6 +62,16 @@ class CSyncFailArray {
     // at level 1 with connectFormat.
     template <class Op>
     int OnTable(const char* function, int line, const char* connectFormat, Op op);
+    static bool SameItem(const TComand& a, const TComand& b);
+    // The keys of the entries whose task matches, in list order.
+    template <class Pred>
+    std::vector<int> KeysOf(Pred matches) const;
+    // Deletes the rows of those keys, logging each failure under function; the keys deleted
+    // are appended to deleted. The last row's result.
+    static int DeleteRows(CSyncFail& table, const std::vector<int>& keys, const char* function,
+                          std::vector<int>& deleted);
+    // Drops the entries of those keys from memory.
+    void EraseKeys(const std::vector<int>& keys);
 
     std::vector<SyncFail> m_fails;
     int m_iAutoFailId = 0;

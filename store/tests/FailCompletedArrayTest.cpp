@@ -134,12 +134,85 @@ TEST_F(FailCompletedArrayTest, CheakSyncFailComparesTheTaskNotItsContent) {
     }
 }
 
+// An item fails again on each retry: its entry is replaced by the newer one (the newest key,
+// the latest code), in the store too, and entries of other items stay.
+TEST_F(FailCompletedArrayTest, ANewFailureOfAnItemReplacesItsEarlierEntries) {
+    const TComand add = MakeTask(1, L".\\a\\b.txt", OPER_ADD);
+    TComand rename = MakeTask(1, L".\\a\\b.txt", OPER_RENAME);
+    rename.tSyncFile.dataExtension.dataReName.wstrNewName = L"c.txt";
+    const auto renamedTo = [](const wchar_t* name) {
+        return [name](TComand& t) { t.tSyncFile.dataExtension.dataReName.wstrNewName = name; };
+    };
+    struct Case {
+        const TComand& first;
+        std::function<void(TComand&)> change;
+        bool replaces;
+        const char* why;
+    };
+    const std::vector<Case> cases = {
+        {add, [](TComand&) {}, true, "the same task"},
+        {add, [](TComand& t) { t.iIdKey = 77; }, true, "queued again under a new task key"},
+        {add, [](TComand& t) { t.tSyncFile.strModifyTime = "x"; }, true, "edited since"},
+        {add, [](TComand& t) { t.tSyncFile.strMD5 = "other"; }, true, "new content"},
+        {add, renamedTo(L"d.txt"), true, "an add with a stale rename name"},
+        {add, [](TComand& t) { t.iType = 0; }, false, "origin"},
+        {add, [](TComand& t) { t.iOper = OPER_DELETE; }, false, "operation"},
+        {add, [](TComand& t) { t.tSyncFile.strRelativePath = L".\\a\\c.txt"; }, false, "path"},
+        {rename, [](TComand&) {}, true, "the same rename"},
+        {rename, renamedTo(L"d.txt"), false, "a rename to another name"},
+    };
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(c.why);
+        // Each case starts from an empty list, in a file of its own.
+        CDbBase::SetAccount("replace" + std::to_string(i));
+        Fails()->Clear();
+        TComand first = c.first;
+        TComand again = c.first;
+        c.change(again);
+        int firstKey = 0;
+        int againKey = 0;
+        ASSERT_EQ(Fails()->Add(9005, first, firstKey), 0);
+        ASSERT_EQ(Fails()->Add(8002, again, againKey), 0);
+        EXPECT_GT(againKey, firstKey);
+
+        std::vector<SyncFail> inMemory;
+        Fails()->GetFialTask(inMemory);
+        ASSERT_EQ(Fails()->ReLoad(), 0);
+        std::vector<SyncFail> stored;
+        Fails()->GetFialTask(stored);
+        for (const std::vector<SyncFail>* list : {&inMemory, &stored}) {
+            ASSERT_EQ(list->size(), c.replaces ? 1u : 2u);
+            EXPECT_EQ(list->back().iFailAutoKey, againKey);
+            EXPECT_EQ(list->back().errcode, 8002);
+        }
+    }
+}
+
+// A list of an earlier run may hold several entries of one item: the next failure of the item
+// replaces all of them.
+TEST_F(FailCompletedArrayTest, ANewFailureReplacesEveryStoredEntryOfTheItem) {
+    StoreFails({3, 4, 5});
+    ASSERT_EQ(Fails()->ReLoad(), 0);
+    TComand task = MakeTask(9, L".\\stored");
+    int key = 0;
+    ASSERT_EQ(Fails()->Add(9005, task, key), 0);
+    ASSERT_EQ(Fails()->ReLoad(), 0);
+    std::vector<SyncFail> all;
+    Fails()->GetFialTask(all);
+    ASSERT_EQ(all.size(), 1u);
+    EXPECT_EQ(all[0].iFailAutoKey, key);
+    EXPECT_GT(key, 5);
+    EXPECT_EQ(all[0].tComand.tSyncFile.iId, 9);
+}
+
 TEST_F(FailCompletedArrayTest, DeleteAndModifyOfFailEntries) {
     TComand task = MakeTask(1, L".\\a");
+    TComand other = MakeTask(2, L".\\b");
     int first = 0;
     int second = 0;
     ASSERT_EQ(Fails()->Add(1, task, first), 0);
-    ASSERT_EQ(Fails()->Add(2, task, second), 0);
+    ASSERT_EQ(Fails()->Add(2, other, second), 0);
     ASSERT_EQ(Fails()->Modify(second, 0), 0);
     ASSERT_EQ(Fails()->Delete(first), 0);
     std::vector<SyncFail> all = {SyncFail()};

@@ -4,6 +4,7 @@
 
 #include "transfer/tests/TransferFixture.h"
 
+#include "store/tablestore/SyncFail.h"
 #include "testing/ManualClock.h"
 #include "transfer/DownLoad.h"
 
@@ -35,6 +36,38 @@ TEST_F(TransferTest, SpaceFullStopsTransfersAndClearsTheQueue) {
     ASSERT_EQ(fails.size(), 1u);
     EXPECT_EQ(fails[0].errcode, 9005);
     EXPECT_TRUE(Entry("next.txt").isNull());
+}
+
+// Each 30-second tick queues the refused upload again: its entry follows the latest attempt
+// instead of a new one being added per attempt, in memory and in the table the client reads.
+TEST_F(TransferTest, AnUploadRefusedOnEveryRetryKeepsOneFailEntry) {
+    Service().Control("/admin/account", JsonObject({{"user", account}, {"quota", 1000}}));
+    WriteLocal("big.txt", PatternContent(5000));
+    int lastKey = 0;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        // As the tick does before its comparison queues the upload again.
+        CSyncStatus::Get()->SetFlag(MSYNC_FLAG_WAIT30S_SYNC, false);
+        RunTasks({DiskTask("big.txt", OPER_ADD)});
+        const std::vector<SyncFail> fails = Fails();
+        ASSERT_EQ(fails.size(), 1u) << "attempt " << attempt;
+        EXPECT_EQ(fails[0].errcode, 9005);
+        EXPECT_GT(fails[0].iFailAutoKey, lastKey);
+        lastKey = fails[0].iFailAutoKey;
+    }
+    Service().AddFault("/ent/file/upload/new/verify", "code", JsonObject({{"code", 3}}));
+    CSyncStatus::Get()->SetFlag(MSYNC_FLAG_WAIT30S_SYNC, false);
+    RunTasks({DiskTask("big.txt", OPER_ADD)});
+
+    CSyncFail table;
+    std::vector<SyncFail> stored;
+    ASSERT_EQ(table.ConnectDB(), 0);
+    ASSERT_EQ(table.GetFailArr(stored), 0);
+    table.Disconnect();
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0].errcode, 9003) << "the latest reason";
+    EXPECT_GT(stored[0].iFailAutoKey, lastKey);
+    ASSERT_EQ(Fails().size(), 1u);
+    EXPECT_EQ(Fails()[0].iFailAutoKey, stored[0].iFailAutoKey);
 }
 
 TEST_F(TransferTest, FileOverFourGigabytesIsReported) {

@@ -116,6 +116,13 @@ TEST_F(TransferTest, UploadIntoAFolderTheTableDoesNotKnowFails) {
     EXPECT_EQ(fails[0].errcode, 7000);
     EXPECT_TRUE(Saw(MSG_TASK_FAILED, static_cast<plat::WPARAM>(task.iIdKey)));
     EXPECT_TRUE(Entry("unknown/a.txt").isNull());
+
+    // The folder stays unknown (the name filter drops x.tmp, say): every comparison queues the
+    // file again, and its entry follows the latest attempt.
+    const TComand again = RunTasks({DiskTask("unknown/a.txt", OPER_ADD)})[0];
+    ASSERT_EQ(Fails().size(), 1u);
+    EXPECT_GT(Fails()[0].iFailAutoKey, fails[0].iFailAutoKey);
+    EXPECT_EQ(Fails()[0].tComand.iIdKey, again.iIdKey);
 }
 
 // A queue may hold an item before the creation of its new folder on the service (the changes of
