@@ -37,6 +37,9 @@ class COtherTransfer : public CBaseTransfer {
     // the rows found there are added to rows. 8002 when the service has no such folder.
     static int ServiceFolderChange(const UserInfo& user, const TSyncFile& row, std::string& why,
                                    std::vector<int>& rows);
+    // The item at the place its row records now: a folder's rename, queued before the
+    // deletions of the same comparison, moves the rows below it.
+    static TSyncFile WhereRecorded(const TSyncFile& file);
     static int MakeLocalFolder(const TSyncFile& file);
     // Deletion of the item (a folder: see TrashRecorded); DelToLacalEx is the second attempt
     // after a failed first one.

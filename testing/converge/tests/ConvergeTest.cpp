@@ -51,7 +51,8 @@ INSTANTIATE_TEST_SUITE_P(
         FoundSeed{16,
                   "a local delete just after another device's overwrite removed that version; "
                   "a download's partial file kept a folder the service deleted"},
-        FoundSeed{18, "a service append to a file moved locally: taken for a loss without a step"}),
+        FoundSeed{18, "a service append to a file moved locally: taken for a loss without a step"},
+        FoundSeed{32, "a service folder rename onto a new local folder's name: never converged"}),
     [](const auto& info) { return "Seed" + std::to_string(info.param.seed); });
 
 }  // namespace
