@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/AfLog.h"
@@ -27,6 +28,70 @@ bool ChangedSince(const TSyncFile& row, const TSyncFile& service) {
         return row.strMD5 != service.strMD5;
     }
     return row.strServerTime != service.strServerTime;
+}
+
+// Where a folder merges into another: the two folders and their relative paths.
+struct TMerge {
+    plat::CRootedPath from;
+    plat::CRootedPath to;
+    std::wstring fromPath;
+    std::wstring toPath;
+};
+
+int MergeInto(const TMerge& merge);
+
+// Drops the row of the item at relativePath and the rows below it.
+void DropRows(const std::wstring& relativePath) {
+    CTSyncFileArray* table = CTSyncFileArray::Get();
+    const std::wstring below = relativePath + L"\\";
+    for (const TSyncFile& row : table->GetSyncFile()) {
+        if (row.strRelativePath == relativePath || row.strRelativePath.rfind(below, 0) == 0) {
+            table->Delete(row.iId);
+        }
+    }
+}
+
+// An item whose name is taken in the folder it merges into stays where it is and loses its
+// rows: the next comparison uploads it as new, and nothing at the target is replaced. Two
+// folders merge; the moved folder's row follows it unless the target has a row of its own.
+int MoveChild(const TMerge& child) {
+    int error = child.from.RenameNoReplace(child.to);
+    if (error != EEXIST) {
+        return error;
+    }
+    if (!child.from.Status().bFolder || !child.to.Status().bFolder) {
+        DropRows(child.fromPath);
+        return 0;
+    }
+    error = MergeInto(child);
+    CTSyncFileArray* table = CTSyncFileArray::Get();
+    const int id = table->GetSyncFileID(child.fromPath);
+    if (error == 0 && id > 0 && table->Find(child.toPath)) {
+        table->Delete(id);
+    }
+    return error;
+}
+
+// Moves what the folder holds into the folder of the same name the user made where the
+// service renamed it to, then removes the folder when that left it empty.
+int MergeInto(const TMerge& merge) {
+    std::vector<std::string> names;
+    int error = merge.from.List(names);
+    for (std::size_t i = 0; error == 0 && i < names.size(); ++i) {
+        const std::wstring name = L"\\" + StringToWstring(names[i]);
+        TMerge child{{}, {}, merge.fromPath + name, merge.toPath + name};
+        error = merge.from.Child(names[i], child.from);
+        if (error == 0) {
+            error = merge.to.Child(names[i], child.to);
+        }
+        if (error == 0) {
+            error = MoveChild(child);
+        }
+    }
+    if (error == 0) {
+        error = merge.from.Remove();
+    }
+    return error == ENOTEMPTY ? 0 : error;
 }
 
 }  // namespace
@@ -194,9 +259,10 @@ int COtherTransfer::ToDisk(TComand& task) {
 }
 
 TSyncFile COtherTransfer::WhereRecorded(const TSyncFile& file) {
-    TSyncFile row;
     TSyncFile current = file;
-    if (CTSyncFileArray::Get()->GetSyncFile(file.iId, row) && row.iType == file.iType) {
+    TSyncFile row;
+    if (file.iId > 0 && CTSyncFileArray::Get()->GetSyncFile(file.iId, row) &&
+        row.iType == file.iType) {
         current.strRelativePath = row.strRelativePath;
         current.strName = row.strName;
     }
@@ -244,6 +310,12 @@ int COtherTransfer::RenameLocal(const TSyncFile& file) {
         return TRANSFER_FAILED;
     }
     error = from.RenameNoReplace(to);
+    if (error == EEXIST && from.Status().bFolder && to.Status().bFolder) {
+        AfLog(1, kTransferLog, "COtherTransfer::RenameLocal", __LINE__,
+              "Merged into the folder already there = (%s)", to.Native().c_str());
+        error = MergeInto({std::move(from), std::move(to), file.strRelativePath,
+                           GetRelatePath(names.wstrNewName, SyncDir())});
+    }
     return error == 0 ? TRANSFER_OK : TRANSFER_LOCAL_BASE + error;
 }
 

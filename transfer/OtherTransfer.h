@@ -38,7 +38,8 @@ class COtherTransfer : public CBaseTransfer {
     static int ServiceFolderChange(const UserInfo& user, const TSyncFile& row, std::string& why,
                                    std::vector<int>& rows);
     // The item under the path its row records now: a rename of its folder that ran after the
-    // comparison moved the row, and the task's path no longer names it.
+    // comparison (or was queued before the deletions of the same comparison) moved the row, and
+    // the task's path no longer names it.
     static TSyncFile WhereRecorded(const TSyncFile& file);
     static int MakeLocalFolder(const TSyncFile& file);
     // Deletion of the item (a folder: see TrashRecorded); DelToLacalEx is the second attempt

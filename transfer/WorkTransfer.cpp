@@ -224,6 +224,12 @@ void WorkTransfer::OnTaskSucceeded(TComand& task) {
             table->Modify(file.iId, file);
             break;
         case OPER_ADD:
+            if (IsMovedFolder(task)) {
+                // The service renamed a known folder onto the name of this new local one and
+                // answered its id: the row stays where the folder is on disk, so the next
+                // comparison brings the rename down and merges the two folders.
+                break;
+            }
             // New content of a file already known replaces its row instead of doubling it.
             if (table->Find(file.iId)) {
                 table->Modify(file.iId, file);
@@ -244,6 +250,14 @@ void WorkTransfer::OnTaskSucceeded(TComand& task) {
     CSyncFailArray::Get()->DeleteItem(file.strRelativePath);
     CSyncStatus* status = CSyncStatus::Get();
     status->PostMsg(MSG_TASK_COMPLETED, static_cast<unsigned>(task.iIdKey), status->GetStatus());
+}
+
+bool WorkTransfer::IsMovedFolder(const TComand& task) {
+    const TSyncFile& file = task.tSyncFile;
+    TSyncFile row;
+    return task.iType == 1 && file.iType == 0 &&
+           CTSyncFileArray::Get()->GetSyncFile(file.iId, row) &&
+           row.strRelativePath != file.strRelativePath;
 }
 
 void WorkTransfer::UpdateRenamed(TComand& task) {

@@ -62,6 +62,9 @@ class WorkTransfer : public CThreadMgr {
     // Records the result, and drops the item's earlier fail entries, which no longer stand.
     void OnTaskSucceeded(TComand& task);
     void OnTaskFailed(TComand& task, int result);
+    // A new local folder whose creation the service answered with the id of a folder the
+    // table records elsewhere.
+    static bool IsMovedFolder(const TComand& task);
     static void UpdateRenamed(TComand& task);
     // Waits the retry delay (then doubles it); false when pause or the end request cut it.
     bool WaitBeforeRetry();

@@ -652,6 +652,91 @@ TEST_F(TransferTest, RenameOnDiskNeverReplacesAnItem) {
     EXPECT_EQ(Fails()[0].errcode, 1000 + EEXIST);
 }
 
+// The service renamed a synchronised folder onto the name of a folder the user made since:
+// the two merge, and an item whose name the user's folder already holds stays behind and is
+// uploaded as new rather than replacing the user's.
+TEST_F(TransferTest, AFolderRenamedOnDiskOntoAFolderOfTheUsersMergesWithIt) {
+    WriteLocal("from/moved.txt", "moved");
+    WriteLocal("from/same.txt", "synchronised");
+    WriteLocal("from/sub/a.txt", "a");
+    WriteLocal("to/mine.txt", "mine");
+    WriteLocal("to/same.txt", "the user's");
+    WriteLocal("to/sub/b.txt", "b");
+    int id = 40;
+    for (const char* path :
+         {"from", "from/moved.txt", "from/same.txt", "from/sub", "from/sub/a.txt"}) {
+        ASSERT_EQ(CTSyncFileArray::Get()->Add(RecordOf(path, id++)), 0);
+    }
+    TComand folder = ServiceTask("from", OPER_RENAME);
+    folder.tSyncFile = RecordOf("from", 40);
+    DataReName& names = folder.tSyncFile.dataExtension.dataReName;
+    names.wstrOldName = StringToWstring(Local("from").string());
+    names.wstrNewName = StringToWstring(Local("to").string());
+    RunTasks({folder});
+
+    ASSERT_TRUE(Fails().empty()) << Fails()[0].errcode;
+    const std::map<std::string, std::string> merged = {
+        {"mine.txt", "mine"}, {"moved.txt", "moved"}, {"same.txt", "the user's"},
+        {"sub", "<folder>"},  {"sub/a.txt", "a"},     {"sub/b.txt", "b"}};
+    EXPECT_EQ(TreeOf(Local("to")), merged);
+    EXPECT_EQ(TreeOf(Local("from")),
+              (std::map<std::string, std::string>{{"same.txt", "synchronised"}}));
+    TSyncFile row;
+    ASSERT_TRUE(CTSyncFileArray::Get()->GetSyncFile(40, row));
+    EXPECT_EQ(row.strRelativePath, L".\\to");
+    ASSERT_TRUE(CTSyncFileArray::Get()->GetSyncFile(41, row));
+    EXPECT_EQ(row.strRelativePath, L".\\to\\moved.txt");
+    ASSERT_TRUE(CTSyncFileArray::Get()->GetSyncFile(44, row));
+    EXPECT_EQ(row.strRelativePath, L".\\to\\sub\\a.txt");
+    EXPECT_FALSE(CTSyncFileArray::Get()->Find(42)) << "the item left behind goes up as new";
+    ASSERT_TRUE(CTSyncFileArray::Get()->GetSyncFile(43, row));
+    EXPECT_EQ(row.strRelativePath, L".\\to\\sub") << "the service's folder, merged into the user's";
+}
+
+// A folder's rename runs before the deletions its comparison found below it, which still name
+// the old place: the deletion follows the row.
+TEST_F(TransferTest, AServiceDeletionFollowsItsRowMovedByAFolderRename) {
+    WriteLocal("to/gone.txt", "x");
+    ASSERT_EQ(CTSyncFileArray::Get()->Add(RecordOf("to/gone.txt", 50)), 0);
+    TComand task = ServiceTask("to/gone.txt", OPER_DELETE);
+    task.tSyncFile = RecordOf("to/gone.txt", 50);
+    task.tSyncFile.strRelativePath = RelativeOf("from/gone.txt");
+    RunTasks({task});
+
+    EXPECT_TRUE(Fails().empty());
+    EXPECT_FALSE(std::filesystem::exists(Local("to/gone.txt")));
+    EXPECT_TRUE(InTrash("gone.txt", "x"));
+    EXPECT_FALSE(CTSyncFileArray::Get()->Find(50));
+}
+
+// The service renamed a synchronised folder onto the name of a new local folder before the
+// local one went up: the service answers the known folder's id, and the row keeps the place
+// the folder has on disk, so the next comparison brings the rename down.
+TEST_F(TransferTest, ANewFolderAnsweredWithTheIdOfAKnownFolderLeavesItsRow) {
+    WriteLocal("old/in.txt", "in");
+    std::filesystem::create_directories(Local("new"));
+    const std::int64_t folderId = Service().MakeFolder(account, "old");
+    Service().PutFile(account, "old/in.txt", "in");
+    TSyncFile folderRow = RecordOf("old", static_cast<int>(folderId));
+    TSyncFile innerRow = RecordOf("old/in.txt", Entry("old/in.txt")["fid"].asInt());
+    innerRow.iPId = folderRow.iId;
+    ASSERT_EQ(CTSyncFileArray::Get()->Add(folderRow), 0);
+    ASSERT_EQ(CTSyncFileArray::Get()->Add(innerRow), 0);
+    Json::Value rename;
+    rename["user"] = account;
+    rename["path"] = "old";
+    rename["name"] = "new";
+    Service().Control("/admin/fs/rename", rename);
+    RunTasks({DiskTask("new", OPER_ADD, 0)});
+
+    EXPECT_EQ(Entry("new")["fid"].asInt64(), folderId);
+    TSyncFile row;
+    ASSERT_TRUE(CTSyncFileArray::Get()->GetSyncFile(folderRow.iId, row));
+    EXPECT_EQ(row.strRelativePath, L".\\old");
+    ASSERT_TRUE(CTSyncFileArray::Get()->GetSyncFile(innerRow.iId, row));
+    EXPECT_EQ(row.strRelativePath, L".\\old\\in.txt");
+}
+
 // Paths from the service or a damaged table that would reach outside the sync directory are
 // refused; nothing outside it is touched.
 TEST_F(TransferTest, LocalChangesStayInsideTheSyncDirectory) {
