@@ -145,9 +145,14 @@ bool CSyncFailArray::SameItem(const TComand& a, const TComand& b) {
     const auto newName = [](const TComand& task) -> const std::wstring& {
         return task.tSyncFile.dataExtension.dataReName.wstrNewName;
     };
+    // Two service items shown under one path (names that cannot be local names are shown
+    // alike) are two items; an id not known yet matches any.
+    const int idA = a.tSyncFile.iId;
+    const int idB = b.tSyncFile.iId;
     return a.iType == b.iType && a.iOper == b.iOper &&
            a.tSyncFile.strRelativePath == b.tSyncFile.strRelativePath &&
-           (a.iOper != OPER_RENAME || newName(a) == newName(b));
+           (a.iOper != OPER_RENAME || newName(a) == newName(b)) &&
+           (idA <= 0 || idB <= 0 || idA == idB);
 }
 
 template <class Pred>

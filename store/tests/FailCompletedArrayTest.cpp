@@ -32,7 +32,8 @@ class FailCompletedArrayTest : public store_test::StoreTest {
         for (int key : keys) {
             SyncFail fail;
             fail.iFailAutoKey = key;
-            fail.tComand = MakeTask(key, L".\\stored");
+            // One item (service id 9) failed several times in an earlier run.
+            fail.tComand = MakeTask(9, L".\\stored");
             ASSERT_EQ(table.AddFailInfo(fail), 0);
         }
         table.Disconnect();
@@ -158,6 +159,8 @@ TEST_F(FailCompletedArrayTest, ANewFailureOfAnItemReplacesItsEarlierEntries) {
         {add, [](TComand& t) { t.iType = 0; }, false, "origin"},
         {add, [](TComand& t) { t.iOper = OPER_DELETE; }, false, "operation"},
         {add, [](TComand& t) { t.tSyncFile.strRelativePath = L".\\a\\c.txt"; }, false, "path"},
+        {add, [](TComand& t) { t.tSyncFile.iId = 2; }, false, "another item under the same path"},
+        {add, [](TComand& t) { t.tSyncFile.iId = 0; }, true, "the item before its id was known"},
         {rename, [](TComand&) {}, true, "the same rename"},
         {rename, renamedTo(L"d.txt"), false, "a rename to another name"},
     };
