@@ -8,6 +8,7 @@
 #include <ctime>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "common/GlobalSetting.h"
@@ -51,10 +52,38 @@ int LeadingInteger(const std::wstring& text) {
     return static_cast<int>(negative ? -value : value);
 }
 
+// What identifies one state of the settings file; a link is never taken as unchanged, as its
+// target may change behind it.
+struct TSettingsState {
+    std::filesystem::path path;
+    plat::FileStatus status;
+
+    bool SameAs(const TSettingsState& other) const {
+        return path == other.path && status.bExists == other.status.bExists &&
+               (!status.bExists ||
+                (status.bRegular && other.status.bRegular && status.device == other.status.device &&
+                 status.fileId == other.status.fileId && status.size == other.status.size &&
+                 status.changeNanos == other.status.changeNanos));
+    }
+};
+
+// The logLevel of config.ini as the file says now. Every line asks; the file is parsed again
+// only when it changed since the last read, so a new threshold still holds from the next line.
 int Threshold() {
-    CGlobalSetting setting;
-    setting.Load(L"config.ini");
-    return LeadingInteger(setting.m_wstrLogLevel);
+    static std::mutex mutex;
+    static std::optional<TSettingsState> read;
+    static int threshold = 0;
+    TSettingsState now;
+    now.path = CGlobalSetting::FilePath(L"config.ini");
+    now.status = plat::GetFileStatus(now.path);
+    std::lock_guard<std::mutex> lock(mutex);
+    if (!read || !read->SameAs(now)) {
+        CGlobalSetting setting;
+        setting.Load(L"config.ini");
+        threshold = LeadingInteger(setting.m_wstrLogLevel);
+        read = now;
+    }
+    return threshold;
 }
 
 // Drops a UTF-8 sequence that the cut left incomplete at the end of text.

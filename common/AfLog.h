@@ -1,7 +1,8 @@
 #pragma once
 // The trace log every deliverable writes through. A line is written when level is at least the
-// logLevel setting of config.ini (leading digits; missing or unparsable counts as 0), read again
-// on every call, so a change takes effect with the next line in every process.
+// logLevel setting of config.ini (leading digits; missing or unparsable counts as 0). Every call
+// looks at the file and parses it again when it changed, so a change takes effect with the next
+// line in every process.
 //
 // Each program writes one file per hour: <state folder>/log/<yy>年<mm>月<dd>日/ holds
 // "<base>.<extension>-<HH>.txt" named after the executable, whose extension keeps its own

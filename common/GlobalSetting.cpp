@@ -13,10 +13,6 @@ namespace {
 
 constexpr std::size_t kMaxValueChars = 1023;
 
-std::filesystem::path SettingsPath(const std::wstring& fileName) {
-    return plat::ConfigDir() / WstringToString(fileName);
-}
-
 std::wstring ReadValue(const CIniText& ini, const std::wstring& section, const std::wstring& key) {
     std::optional<std::string> found = ini.Find(WstringToString(section), WstringToString(key));
     std::wstring value = found ? StringToWstring(*found) : std::wstring();
@@ -29,7 +25,7 @@ std::wstring ReadValue(const CIniText& ini, const std::wstring& section, const s
 // A missing or unreadable file reads as empty.
 CIniText ReadSettings(const std::wstring& fileName) {
     std::string text;
-    plat::ReadFile(SettingsPath(fileName), text);
+    plat::ReadFile(CGlobalSetting::FilePath(fileName), text);
     return CIniText(text);
 }
 
@@ -47,7 +43,7 @@ int WriteSetting(const std::wstring& section, const std::wstring& key, const std
         return -2;
     }
     std::lock_guard<std::mutex> lock(WriteMutex());
-    std::filesystem::path path = SettingsPath(fileName);
+    std::filesystem::path path = CGlobalSetting::FilePath(fileName);
     std::string text;
     int error = plat::ReadFile(path, text);
     // An existing file that cannot be read is left alone rather than replaced by one key.
@@ -60,6 +56,10 @@ int WriteSetting(const std::wstring& section, const std::wstring& key, const std
 }
 
 }  // namespace
+
+std::filesystem::path CGlobalSetting::FilePath(const std::wstring& fileName) {
+    return plat::ConfigDir() / WstringToString(fileName);
+}
 
 int CGlobalSetting::Load(const std::wstring& fileName) {
     CIniText ini = ReadSettings(fileName);

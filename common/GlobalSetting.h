@@ -13,10 +13,14 @@
 // reads the file, changes the one line and replaces the file atomically (mode 0600), keeping
 // every other section, key and line; writers inside one process are serialised.
 
+#include <filesystem>
 #include <string>
 
 class CGlobalSetting {
   public:
+    // Where the settings file of that name lies.
+    static std::filesystem::path FilePath(const std::wstring& fileName);
+
     // Reads user and logLevel of section main; missing file or keys give empty values.
     // Always 0.
     int Load(const std::wstring& fileName);

@@ -84,6 +84,9 @@ FileStatus GetFileStatusAt(int folderFd, const char* name) {
     status.bRegular = S_ISREG(st.st_mode);
     status.size = static_cast<std::uint64_t>(st.st_size);
     status.modifyTime = st.st_mtim.tv_sec;
+    status.device = static_cast<std::uint64_t>(st.st_dev);
+    status.fileId = static_cast<std::uint64_t>(st.st_ino);
+    status.changeNanos = std::int64_t{st.st_ctim.tv_sec} * 1000000000 + st.st_ctim.tv_nsec;
     return status;
 }
 

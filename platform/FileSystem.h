@@ -22,6 +22,11 @@ struct FileStatus {
     bool bRegular = false;  // a plain file: not a folder, link, pipe, socket or device
     std::uint64_t size = 0;
     std::time_t modifyTime = 0;
+    // The file's identity and last change (content, name or mode) in nanoseconds: a reader that
+    // keeps what it parsed knows from these whether the file is still the one it read.
+    std::uint64_t device = 0;
+    std::uint64_t fileId = 0;
+    std::int64_t changeNanos = 0;
 };
 
 // Status of the item itself (lstat). bExists is false when it cannot be examined.

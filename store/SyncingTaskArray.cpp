@@ -188,7 +188,7 @@ int CSyncingTaskArray::RemoveTask(int nIdKey) {
     return EraseTask(task, "CSyncingTaskArray::RemoveTask");
 }
 
-int CSyncingTaskArray::EraseTask(std::vector<TComand>::iterator task, const char* function) {
+int CSyncingTaskArray::EraseTask(std::deque<TComand>::iterator task, const char* function) {
     const int idKey = task->iIdKey;
     const std::string connectFailed =
         std::string("Error: ") + function + " ConnectDB failed nRet = (%d)";
@@ -236,7 +236,7 @@ int CSyncingTaskArray::Modify(TComand& cmd) {
     return nRet;
 }
 
-std::vector<TComand>::iterator CSyncingTaskArray::FindTask(int nIdKey) {
+std::deque<TComand>::iterator CSyncingTaskArray::FindTask(int nIdKey) {
     return std::find_if(m_tasks.begin(), m_tasks.end(),
                         [nIdKey](const TComand& task) { return task.iIdKey == nIdKey; });
 }

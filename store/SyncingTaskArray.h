@@ -15,6 +15,7 @@
 // Copies into and out of the queue use TComand's assignment: the statement text stays behind.
 
 #include <atomic>
+#include <deque>
 #include <mutex>
 #include <vector>
 
@@ -93,16 +94,17 @@ class CSyncingTaskArray {
     // AddTaskInfo, logged with the task on failure.
     static int StoreTask(CSyncingTask& table, const TComand& task);
     // The queued task of that key, or end().
-    std::vector<TComand>::iterator FindTask(int nIdKey);
+    std::deque<TComand>::iterator FindTask(int nIdKey);
     int PopFront(TComand* out);
     // Deletes the queued task's row and, once the store was reached, the task; the caller
     // holds the lock. The store result.
-    int EraseTask(std::vector<TComand>::iterator task, const char* function);
+    int EraseTask(std::deque<TComand>::iterator task, const char* function);
     // Stores the kept break-point task again and appends it, also when storing fails: the
     // interrupted transfer is never dropped from the queue.
     int Restore(const TComand& kept, const char* function, int line, const char* format);
 
-    std::vector<TComand> m_tasks;
+    // A deque: the worker takes every task from the front, which must not move the rest.
+    std::deque<TComand> m_tasks;
     std::mutex m_lock;
     plat::SemaphorePtr m_hWork;
     CSyncingTask m_table;

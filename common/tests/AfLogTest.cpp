@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <set>
 #include <string>
 #include <thread>
@@ -144,6 +145,43 @@ TEST_F(AfLogTest, ThresholdComesFromConfigIni) {
         if (c.written) {
             EXPECT_TRUE(lines.back().ends_with(c.why));
         }
+    }
+}
+
+// The threshold is kept between lines; each way the file can change must still be seen at once.
+TEST_F(AfLogTest, ThresholdFollowsTheFileAfterEveryKindOfChange) {
+    const fs::path settings = CGlobalSetting::FilePath(L"config.ini");
+    auto written = [&](int level) {
+        const std::size_t before =
+            fs::exists(CurrentFile()) ? LogLines(CurrentFile()).size() : std::size_t{0};
+        AfLog(level, "t.cpp", "T", 1, "probe");
+        return fs::exists(CurrentFile()) && LogLines(CurrentFile()).size() > before;
+    };
+    SetLevel(L"4");
+    EXPECT_FALSE(written(1));
+    {
+        SCOPED_TRACE("edited in place by hand");
+        // Another size than the old text: the change time alone may not have moved yet.
+        std::ofstream(settings) << "[main]\nlogLevel = 0\n";
+        EXPECT_TRUE(written(1));
+    }
+    {
+        SCOPED_TRACE("replaced through a link");
+        const fs::path target = settings.parent_path() / "elsewhere.ini";
+        std::ofstream(target) << "[main]\nlogLevel=6\n";
+        fs::remove(settings);
+        fs::create_symlink(target, settings);
+        EXPECT_FALSE(written(4));
+        std::ofstream(target) << "[main]\nlogLevel=1\n";
+        EXPECT_TRUE(written(4)) << "the link's target changed, the link did not";
+    }
+    {
+        SCOPED_TRACE("removed");
+        fs::remove(settings);
+        SetLevel(L"4");
+        EXPECT_FALSE(written(1));
+        fs::remove(settings);
+        EXPECT_TRUE(written(1));
     }
 }
 
