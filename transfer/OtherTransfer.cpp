@@ -1,6 +1,7 @@
 #include "transfer/OtherTransfer.h"
 
 #include <cerrno>
+#include <map>
 #include <set>
 #include <string>
 #include <utility>
@@ -147,12 +148,13 @@ int COtherTransfer::DeleteOnService(const UserInfo& user, TSyncFile& file) {
               WstringToString(row.strRelativePath).c_str());
         return TRANSFER_OK;
     }
-    std::string why;
-    std::vector<int> rows{row.iId};
-    int result = row.iType == 0 ? ServiceFolderChange(user, row, why, rows)
-                                : ServiceFileChange(user, row, why);
-    if (result == 0 && why.empty()) {
-        result = CFileMgr(4).FileDel(user, file);
+    TServiceFolder survey;
+    survey.rows.push_back(row.iId);
+    int result = row.iType == 0 ? ServiceFolderChange(user, row, survey)
+                                : ServiceFileChange(user, row, survey.why);
+    if (result == 0) {
+        result =
+            survey.why.empty() ? CFileMgr(4).FileDel(user, file) : DeleteUnchanged(user, survey);
     }
     if (result == kServiceNotFound) {
         AfLog(0, kTransferLog, "COtherTransfer::DoTask", __LINE__,
@@ -162,17 +164,30 @@ int COtherTransfer::DeleteOnService(const UserInfo& user, TSyncFile& file) {
     if (result != 0) {
         return result;
     }
-    if (!why.empty()) {
-        // The rows go, so the next comparison finds the service's items unknown and missing
-        // here, and brings them down again.
+    if (!survey.why.empty()) {
+        // The rows go, so the next comparison finds what stayed on the service unknown and
+        // missing here, and brings it down again.
         AfLog(4, kTransferLog, "COtherTransfer::DoTask", __LINE__,
               "Not deleted on the service = (%s): %s", WstringToString(row.strRelativePath).c_str(),
-              why.c_str());
-        for (int id : rows) {
+              survey.why.c_str());
+        for (int id : survey.rows) {
             CTSyncFileArray::Get()->Delete(id);
         }
     }
     return TRANSFER_OK;
+}
+
+int COtherTransfer::DeleteUnchanged(const UserInfo& user, TServiceFolder& survey) {
+    for (TSyncFile& item : survey.unchanged) {
+        AfLog(1, kTransferLog, "COtherTransfer::DoTask", __LINE__,
+              "Deleted on the service as last synchronised = (%s)",
+              WstringToString(item.strRelativePath).c_str());
+        const int result = CFileMgr(4).FileDel(user, item);
+        if (result != 0 && result != kServiceNotFound) {
+            return result;
+        }
+    }
+    return 0;
 }
 
 bool COtherTransfer::IsFolderOnDisk(const std::wstring& relativePath) {
@@ -192,20 +207,21 @@ int COtherTransfer::ServiceFileChange(const UserInfo& user, const TSyncFile& row
 }
 
 int COtherTransfer::ServiceFolderChange(const UserInfo& user, const TSyncFile& row,
-                                        std::string& why, std::vector<int>& rows) {
+                                        TServiceFolder& survey) {
     std::vector<TSyncFile> all;
     const int result = CSyncMgr(4).GetFileListAll(user, all);
     if (result != 0) {
         return result;
     }
-    std::set<int> below{row.iId};
+    std::map<int, const TSyncFile*> below;
     bool bFound = false;
     // The listing may give a child before its folder: collect until a pass adds nothing.
     for (bool bGrown = true; bGrown;) {
         bGrown = false;
         for (const TSyncFile& item : all) {
             bFound = bFound || item.iId == row.iId;
-            if (below.count(item.iPId) != 0 && below.insert(item.iId).second) {
+            if (item.iId != row.iId && (item.iPId == row.iId || below.count(item.iPId) != 0) &&
+                below.emplace(item.iId, &item).second) {
                 bGrown = true;
             }
         }
@@ -213,22 +229,35 @@ int COtherTransfer::ServiceFolderChange(const UserInfo& user, const TSyncFile& r
     if (!bFound) {
         return kServiceNotFound;
     }
-    CTSyncFileArray* table = CTSyncFileArray::Get();
-    for (const TSyncFile& item : all) {
-        if (item.iId == row.iId || below.count(item.iId) == 0) {
-            continue;
+    std::set<int> holding;  // what stays, and the folders below this one that hold it
+    for (const auto& [id, item] : below) {
+        if (StaysOnService(*item, survey)) {
+            for (int up = id; up != row.iId && holding.insert(up).second;) {
+                up = below.at(up)->iPId;
+            }
         }
-        TSyncFile known;
-        if (!table->GetSyncFile(item.iId, known)) {
-            why = "it holds items not synchronised here";
-            continue;
-        }
-        rows.push_back(item.iId);
-        if (item.iType == 1 && ChangedSince(known, item)) {
-            why = "an item in it changed since the last synchronisation";
+    }
+    for (const auto& [id, item] : below) {
+        // An unchanged item goes with the topmost folder that holds nothing else.
+        if (holding.count(id) == 0 && (item->iPId == row.iId || holding.count(item->iPId) != 0)) {
+            survey.unchanged.push_back(*item);
         }
     }
     return 0;
+}
+
+bool COtherTransfer::StaysOnService(const TSyncFile& item, TServiceFolder& survey) {
+    TSyncFile known;
+    if (!CTSyncFileArray::Get()->GetSyncFile(item.iId, known)) {
+        survey.why = "it holds items not synchronised here";
+        return true;
+    }
+    survey.rows.push_back(item.iId);
+    if (item.iType == 1 && ChangedSince(known, item)) {
+        survey.why = "an item in it changed since the last synchronisation";
+        return true;
+    }
+    return false;
 }
 
 int COtherTransfer::MakeServiceFolder(const UserInfo& user, TSyncFile& file) {

@@ -6,7 +6,9 @@
 // an id (iId 0, a file created and removed before it synchronised) is done at once, without a
 // request. Local deletions go to the desktop trash, and a folder deleted on the service takes
 // with it only what the local file table records unchanged: anything else in it is kept, with
-// the folders that hold it, and has its row dropped, so the next comparison uploads it.
+// the folders that hold it, and has its row dropped, so the next comparison uploads it. The
+// same holds the other way: a folder deleted here takes with it on the service only what the
+// table records unchanged there, and the rest comes down with the next comparison.
 
 #include <string>
 #include <vector>
@@ -24,19 +26,34 @@ class COtherTransfer : public CBaseTransfer {
     // 1001 when the service answers no usable id for the new folder.
     static int MakeServiceFolder(const UserInfo& user, TSyncFile& file);
     // Deletes the item on the service unless the service changed it since the table's row was
-    // written: then nothing is deleted there, a log line says why, and the rows of the item
-    // (and of what the service holds below a folder) are dropped, so the next comparison
-    // brings the service's version down. An item already gone counts as deleted, and a folder
-    // that is on disk again is not deleted. 0, or the failed request's result.
+    // written: then a log line says why, and the rows of the item (and of what the service
+    // holds below a folder) are dropped, so the next comparison brings the service's version
+    // down. Of a folder that holds what must stay, only what the table records unchanged is
+    // deleted, as it would have gone with the folder; what stays keeps the folders that hold
+    // it. An item already gone counts as deleted, and a folder that is on disk again is not
+    // deleted. 0, or the failed request's result.
     static int DeleteOnService(const UserInfo& user, TSyncFile& file);
     static bool IsFolderOnDisk(const std::wstring& relativePath);
     // Asks the service for the file the row records; why is set when it holds other content.
     static int ServiceFileChange(const UserInfo& user, const TSyncFile& row, std::string& why);
-    // Reads the service's listing for what lies below the folder the row records; why is set
-    // when anything there has no row or a file's content differs from its row, and the ids of
-    // the rows found there are added to rows. 8002 when the service has no such folder.
-    static int ServiceFolderChange(const UserInfo& user, const TSyncFile& row, std::string& why,
-                                   std::vector<int>& rows);
+    // What the service holds below a folder deleted here.
+    struct TServiceFolder {
+        std::string why;                   // set when anything below it has to stay
+        std::vector<int> rows;             // the rows of the folder and of what lies below it
+        std::vector<TSyncFile> unchanged;  // the topmost items below it that can go
+    };
+    // Reads the service's listing for what lies below the folder the row records: why is set
+    // when anything there has no row or a file's content differs from its row; the ids of
+    // the rows found there are added to rows, and the topmost items holding only what their
+    // rows record unchanged to unchanged. 8002 when the service has no such folder.
+    static int ServiceFolderChange(const UserInfo& user, const TSyncFile& row,
+                                   TServiceFolder& survey);
+    // Whether the item below a deleted folder stays on the service (no row, or a file whose
+    // content differs from its row); sets why, and adds its row to rows.
+    static bool StaysOnService(const TSyncFile& item, TServiceFolder& survey);
+    // Deletes each of the survey's unchanged items on the service; one already gone counts as
+    // deleted. 0, or the first failed request's result.
+    static int DeleteUnchanged(const UserInfo& user, TServiceFolder& survey);
     // The item under the path its row records now: a rename of its folder that ran after the
     // comparison (or was queued before the deletions of the same comparison) moved the row, and
     // the task's path no longer names it.

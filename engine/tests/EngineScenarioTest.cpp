@@ -212,6 +212,31 @@ TEST_F(EngineScenarioTest, ServiceStoppedAndStartedAgainConverges) {
     EndEngine(*engine);
 }
 
+// Seed 53: the comparison takes a folder renamed while the engine was stopped for a deletion
+// and a new folder. Another device added to the folder meanwhile, so it stays on the service
+// with what was added; the file the user took along with the rename does not come back there.
+TEST_F(EngineScenarioTest, AFolderRenamedWhileStoppedKeepsOnlyWhatTheServiceAddedToIt) {
+    home.WriteLocal("keep.txt", "stays");
+    home.WriteLocal("d3/f1.txt", "taken along");
+    auto engine = StartEngine();
+    ASSERT_TRUE(Agree()) << home.ViewsText();
+    EndEngine(*engine);
+
+    Service().PutFile(home.account, "d3/f3.bin", "added by another device");
+    fs::rename(home.Local("d3"), home.Local("d0"));
+    engine = StartEngine();
+    // The next comparison brings down what stayed.
+    ASSERT_TRUE(
+        WaitUntil([this] { return CountInLog("Not deleted on the service = (.\\d3)") > 0; }, 60s));
+    ASSERT_TRUE(ComparedAndAgree()) << home.ViewsText();
+    const TView listing = ListingView(home.account);
+    EXPECT_EQ(listing.count("d0/f1.txt"), 1u);
+    EXPECT_EQ(listing.count("d3/f3.bin"), 1u);
+    EXPECT_EQ(listing.count("d3/f1.txt"), 0u) << home.ViewsText();
+    EXPECT_FALSE(fs::exists(home.Local("d3/f1.txt")));
+    EndEngine(*engine);
+}
+
 TEST_F(EngineScenarioTest, AListingThatWouldDeleteEverythingWaitsForTheClient) {
     struct Row {
         const char* why;

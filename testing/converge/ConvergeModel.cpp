@@ -138,6 +138,12 @@ std::vector<std::string> CConvergeModel::Aliases(const std::string& path) const 
     return aliases;
 }
 
+bool CConvergeModel::InBase(const std::string& path) const {
+    const std::vector<std::string> aliases = Aliases(path);
+    return std::any_of(aliases.begin(), aliases.end(),
+                       [&](const std::string& alias) { return m_base.count(alias) != 0; });
+}
+
 bool CConvergeModel::TouchedBy(ESide side, const std::string& path) const {
     const std::set<std::string>& touched = side == ESide::Local ? m_touchedLocal : m_touchedService;
     for (const std::string& alias : Aliases(path)) {
@@ -238,7 +244,7 @@ std::vector<TViolation> CConvergeModel::Check(const TView& settled,
     }
     for (const auto& [path, what] : settled) {
         std::string original;
-        if (IsConflictCopy(path, original) && !m_base.count(path) &&
+        if (IsConflictCopy(path, original) && !InBase(path) &&
             !(TouchedBy(ESide::Local, original) && TouchedBy(ESide::Service, original))) {
             violations.push_back(
                 {5, path + " is a conflict copy of " + original + ", which only one side changed"});

@@ -66,6 +66,9 @@ class CConvergeModel {
     bool TouchedBy(ESide side, const std::string& path) const;
     // The paths a touch also stands for through the other side's renames.
     std::vector<std::string> Aliases(const std::string& path) const;
+    // Whether the settled account held the item before, here or where a rename since took it
+    // from (a conflict copy carried along by a rename of its folder is not a new one).
+    bool InBase(const std::string& path) const;
 
     TView m_base;
     TView m_local;

@@ -373,35 +373,57 @@ TEST_F(TransferTest, DeletionOnTheService) {
 }
 
 // A local deletion reaches the service only for what the service still holds as last
-// synchronised: what another device stored meanwhile stays, and its row goes so that the next
-// comparison brings it down.
+// synchronised: what another device stored meanwhile stays, with the folders that hold it, and
+// its row goes so that the next comparison brings it down; what the folder held unchanged
+// goes, as it would have with the folder.
 TEST_F(TransferTest, DeletionOnTheServiceSparesWhatChangedThere) {
+    auto record = [&](const std::string& path) {
+        TComand task = ServiceTask(path, OPER_ADD);
+        task.tSyncFile.strServerTime = Entry(path)["fmodify"].asString();
+        EXPECT_EQ(CTSyncFileArray::Get()->Add(task.tSyncFile), 0);
+        return task;
+    };
     struct Row {
         const char* why;
         const char* path;
         int type;
         std::function<void()> meanwhile;
-        const char* survivor;           // path that must still be on the service, or nullptr
-        const char* content = nullptr;  // what the survivor holds
+        const char* survivor;                // path that must still be on the service, or nullptr
+        const char* content = nullptr;       // what the survivor holds
+        std::vector<std::string> gone = {};  // paths below a surviving folder that must go
     };
     const std::vector<Row> rows = {
         {"overwritten by another device", "f0.txt", 1,
          [&] { Service().PutFile(account, "f0.txt", "newer"); }, "f0.txt", "newer"},
         {"unchanged since the last synchronisation", "same.txt", 1, [] {}, nullptr},
-        {"folder that received an item unknown here", "d", 0,
-         [&] { Service().PutFile(account, "d/new.txt", "new"); }, "d/new.txt", "new"},
+        {"folder that received an item unknown here",
+         "d",
+         0,
+         [&] { Service().PutFile(account, "d/new.txt", "new"); },
+         "d/new.txt",
+         "new",
+         {"d/in.txt"}},
         {"folder whose known file was overwritten", "e", 0,
          [&] { Service().PutFile(account, "e/in.txt", "newer"); }, "e/in.txt", "newer"},
         {"folder unchanged with its known file", "g", 0, [] {}, nullptr},
         // What the service holds may have come down into the folder made again.
         {"folder made again here before the deletion ran", "h", 0,
          [&] { std::filesystem::create_directories(Local("h")); }, "h/in.txt", "old"},
-    };
-    auto record = [&](const std::string& path) {
-        TComand task = ServiceTask(path, OPER_ADD);
-        task.tSyncFile.strServerTime = Entry(path)["fmodify"].asString();
-        EXPECT_EQ(CTSyncFileArray::Get()->Add(task.tSyncFile), 0);
-        return task;
+        {"known subfolders, one of them holding an item unknown here",
+         "k",
+         0,
+         [&] {
+             Service().MakeFolder(account, "k/sub");
+             record("k/sub");
+             Service().PutFile(account, "k/sub/new.txt", "new");
+             Service().MakeFolder(account, "k/old");
+             record("k/old");
+             Service().PutFile(account, "k/old/x.txt", "x");
+             record("k/old/x.txt");
+         },
+         "k/sub/new.txt",
+         "new",
+         {"k/in.txt", "k/old"}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.why);
@@ -428,6 +450,9 @@ TEST_F(TransferTest, DeletionOnTheServiceSparesWhatChangedThere) {
             EXPECT_EQ(Service().ReadFile(account, row.survivor), row.content);
         } else {
             EXPECT_TRUE(Entry(row.path).isNull());
+        }
+        for (const std::string& path : row.gone) {
+            EXPECT_TRUE(Entry(path).isNull()) << path;
         }
     }
 }

@@ -71,4 +71,26 @@ TEST(ConvergeModelTest, ASyncedVersionAStepReplacedWhereTheEngineMovedItIsNotGon
     }
 }
 
+// Seed 54: a conflict copy made in an earlier interval is carried along when the service
+// renames its folder; only a copy that was not there before needs both sides' changes.
+TEST(ConvergeModelTest, AConflictCopyCarriedByAFolderRenameIsNotANewOne) {
+    for (bool bBefore : {true, false}) {
+        SCOPED_TRACE(bBefore ? "the copy was there before the rename" : "the copy is new");
+        TView base = {{"d3", "dir"}, {"d3/f1.txt", "v1"}};
+        if (bBefore) {
+            base["d3/f1_20261211110823.txt"] = "v0";
+        }
+        const TView settled = {
+            {"n139", "dir"}, {"n139/f1.txt", "v1"}, {"n139/f1_20261211110823.txt", "v0"}};
+        CConvergeModel model;
+        model.Settle(base);
+        model.Moved(ESide::Service, "d3", "n139", settled);
+        bool bFlagged = false;
+        for (const converge::TViolation& violation : model.Check(settled, {})) {
+            bFlagged = bFlagged || violation.iCheck == 5;
+        }
+        EXPECT_EQ(bFlagged, !bBefore);
+    }
+}
+
 }  // namespace
