@@ -54,7 +54,10 @@ INSTANTIATE_TEST_SUITE_P(
         FoundSeed{18, "a service append to a file moved locally: taken for a loss without a step"},
         FoundSeed{25, "a service edit in a folder the service renamed: a spurious conflict copy"},
         FoundSeed{33, "a service edit in a folder the service renamed: a spurious conflict copy"},
-        FoundSeed{32, "a service folder rename onto a new local folder's name: never converged"}),
+        FoundSeed{32, "a service folder rename onto a new local folder's name: never converged"},
+        FoundSeed{43,
+                  "a file changed on both sides: the report of its move aside renamed the "
+                  "service's version, and the conflict copy got a conflict copy of its own"}),
     [](const auto& info) { return "Seed" + std::to_string(info.param.seed); });
 
 }  // namespace
