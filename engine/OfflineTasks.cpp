@@ -55,7 +55,7 @@ void BuildOfflineTasks(const TChangeGroup& disk, const TChangeGroup& server,
 
 void RefillServerTemporary(const TChangeGroup& server) {
     CSyncTemporary* temporary = CSyncTemporary::Get();
-    temporary->Clear();
+    temporary->ClearPlanned();
     for (const TSyncFile& file : server.added) {
         temporary->Add(file, OPER_ADD);
     }

@@ -17,8 +17,9 @@
 void BuildOfflineTasks(const TChangeGroup& disk, const TChangeGroup& server,
                        std::vector<TComand>& tasks);
 
-// Empties the additions and deletions of the server temporary set and records the server
-// group in it (added, deleted, modified, renamed, in that order), so that the disk echoes of
-// these changes are not sent back to the service. A rename is also recorded as an addition
-// of its new name: that is how its echo arrives once the table holds the new name.
+// Replaces what earlier comparisons planned in the server temporary set with the server group
+// (added, deleted, modified, renamed, in that order), so that the disk echoes of these changes
+// are not sent back to the service. A rename is also recorded as an addition of its new name:
+// that is how its echo arrives once the table holds the new name. The entries of files moved
+// aside as conflict copies stay: their echoes may still be on their way.
 void RefillServerTemporary(const TChangeGroup& server);

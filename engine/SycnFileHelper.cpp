@@ -370,8 +370,13 @@ bool CSycnFileHelper::BackupConflict(TSyncFile& d) {
     const std::wstring oldName = d.strName;
     plat::CRootedPath item;
     std::wstring newName;
+    // The watcher reports the move as a rename of the item, and as one of the service's item
+    // when the table still names it then (the report came before the row went, or a download
+    // of the item wrote the row again): it is the engine's move, never the user's.
+    CSyncTemporary::Get()->AddOwnChange(d, OPER_RENAME);
     if (OpenRootedPath(d.strRelativePath, m_wstrSyncDir, item) != 0 ||
         BackupToFreeName(item, newName) != 0) {
+        CSyncTemporary::Get()->Delete(d, OPER_RENAME);
         AfLog(0, kLogFile, "CSycnFileHelper::BackupConflict", __LINE__,
               "Error: BackUp file is failed, file name = (%s), do not sync",
               Narrow(d.strName).c_str());
@@ -406,7 +411,6 @@ void CSycnFileHelper::DiskAddCmpServerAdd(TChangeGroup& disk, TChangeGroup& serv
               "Server md5(%s) and Disk md5(%s), Add Same File(%s) on offline, but MD5 is not "
               "equal",
               S.strMD5.c_str(), md5.c_str(), Narrow(D.strName).c_str());
-        CSyncTemporary::Get()->Add(D, OPER_RENAME);
         // Renamed aside, the local file goes up under its new name and the service's comes
         // down under the old one.
         return BackupConflict(D) ? EPair::Keep : EPair::DropBoth;

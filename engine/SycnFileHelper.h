@@ -57,8 +57,9 @@ class CSycnFileHelper {
     void DiskMdyCmpServerMdy(TChangeGroup& disk, TChangeGroup& server);
     void FollowFolderRenames(TChangeGroup& server) const;
 
-    // Renames the local file of d aside and points d at the copy. False (with the error
-    // line) when it could not be renamed.
+    // Renames the local file of d aside, recorded first in the server temporary set as the
+    // engine's own rename, and points d at the copy. False (with the error line, and without
+    // the entry) when it could not be renamed.
     bool BackupConflict(TSyncFile& d);
     std::wstring Absolute(const std::wstring& relativePath) const;
     std::string LocalMd5(const TSyncFile& file) const;

@@ -38,14 +38,22 @@ void CSyncTemporary::DropExpired() {
     }
 }
 
-void CSyncTemporary::Add(TSyncFile file, E_Oper eOper) {
+void CSyncTemporary::Push(TEntry entry, E_Oper eOper) {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (eOper == OPER_MODIFY) {
-        m_deleted.push_back({file, std::nullopt});
-        m_added.push_back({std::move(file), std::nullopt});
+        m_deleted.push_back(entry);
+        m_added.push_back(std::move(entry));
     } else if (std::vector<TEntry>* list = List(eOper)) {
-        list->push_back({std::move(file), std::nullopt});
+        list->push_back(std::move(entry));
     }
+}
+
+void CSyncTemporary::Add(TSyncFile file, E_Oper eOper) {
+    Push({std::move(file), std::nullopt}, eOper);
+}
+
+void CSyncTemporary::AddOwnChange(TSyncFile file, E_Oper eOper) {
+    Push({std::move(file), plat::Clock::Now() + kEchoLifetime, true}, eOper);
 }
 
 int CSyncTemporary::CheckServerSyncFile(TSyncFile& file, E_Oper eOper) {
@@ -119,4 +127,11 @@ void CSyncTemporary::Clear() {
     m_added.clear();
     m_deleted.clear();
     m_renamed.clear();
+}
+
+void CSyncTemporary::ClearPlanned() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    for (std::vector<TEntry>* list : {&m_added, &m_deleted, &m_renamed}) {
+        std::erase_if(*list, [](const TEntry& entry) { return !entry.bOwnChange; });
+    }
 }

@@ -15,6 +15,10 @@
 // of each task it finishes as completed, and every entry still waiting once the queue has
 // drained (its task was dropped, or never built).
 //
+// Most entries are what a comparison planned; the next comparison replaces them. A move of a
+// local file aside as a conflict copy is the engine's own change, made at once and planned by
+// nobody: its entry stays until its echo or its time, whatever comparisons run meanwhile.
+//
 // Threads: the engine's threads and the transfer worker; one lock guards the lists.
 
 #include <mutex>
@@ -35,6 +39,9 @@ class CSyncTemporary {
     // add), OPER_ADD to additions, OPER_DELETE to deletions, OPER_RENAME to renames. The entry
     // waits for its operation to complete.
     void Add(TSyncFile file, E_Oper eOper);
+    // Like Add, for a change the engine makes on disk itself right after the call (a file
+    // moved aside as a conflict copy): its countdown starts at once, and ClearPlanned keeps it.
+    void AddOwnChange(TSyncFile file, E_Oper eOper);
     // 1 (and the first matching entry is removed) when the change is an echo; 0 otherwise and
     // for any kind but add, delete and rename.
     int CheckServerSyncFile(TSyncFile& file, E_Oper eOper);
@@ -55,14 +62,20 @@ class CSyncTemporary {
     int IsServerSync();
     // Empties every list.
     void Clear();
+    // A comparison is about to record its own tasks: the entries earlier comparisons planned go
+    // (what is still to do is planned again), those of AddOwnChange stay.
+    void ClearPlanned();
 
   private:
     struct TEntry {
         TSyncFile file;
         std::optional<plat::Clock::TimePoint> expires;  // none while the operation runs
+        bool bOwnChange = false;                        // added by AddOwnChange
     };
 
     CSyncTemporary() = default;
+    // Appends the entry to the lists of that kind (as Add does), under the lock.
+    void Push(TEntry entry, E_Oper eOper);
     // The list of that kind, or null.
     std::vector<TEntry>* List(E_Oper eOper);
     // Drops the entries whose time is up; the caller holds the lock.

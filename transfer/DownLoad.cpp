@@ -169,8 +169,9 @@ bool CDownLoad::HoldsContent(const TSyncFile& file, const plat::CRootedPath& tar
 int CDownLoad::KeepAside(const TSyncFile& file, const plat::CRootedPath& target) {
     const std::wstring name = StringToWstring(target.Leaf());
     // The watcher reports the move aside as a rename of the item; it is ours, not the user's,
-    // and must not rename the item on the service.
-    CSyncTemporary::Get()->Add(file, OPER_RENAME);
+    // and must not rename the item on the service, also when a comparison runs before the
+    // report has passed the filter.
+    CSyncTemporary::Get()->AddOwnChange(file, OPER_RENAME);
     int error = EEXIST;
     for (int attempt = 0; attempt < kBackupAttempts && error == EEXIST; ++attempt) {
         plat::CRootedPath backup;

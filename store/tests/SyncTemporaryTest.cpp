@@ -60,6 +60,39 @@ TEST_F(SyncTemporaryTest, ClearEmptiesEveryListAndRenamesDoNotCountAsServerSync)
     EXPECT_EQ(Set()->CheckServerSyncFile(f, OPER_RENAME), 0) << "a stale rename is gone too";
 }
 
+// A comparison replaces what the comparisons before it planned; a file the engine moved aside
+// itself is planned by none, and the report of that move may reach the filter only after the
+// next comparison: taken for the user's, it would rename the service's item.
+TEST_F(SyncTemporaryTest, AComparisonReplacesWhatWasPlannedButNotTheEnginesOwnMoves) {
+    const auto lifetime = CSyncTemporary::kEchoLifetime;
+    TSyncFile planned = MakeFile(3, L".\\planned.txt");
+    TSyncFile moved = MakeFile(4, L".\\moved.txt");
+    Set()->Add(planned, OPER_RENAME);
+    Set()->Add(MakeFile(5, L".\\added.txt"), OPER_MODIFY);
+    Set()->AddOwnChange(moved, OPER_RENAME);
+    Set()->ClearPlanned();
+    EXPECT_EQ(Set()->IsServerSync(), 0);
+    EXPECT_EQ(Set()->CheckServerSyncFile(planned, OPER_RENAME), 0);
+    TSyncFile report = MakeFile(4, L".\\moved.txt");
+    EXPECT_EQ(Set()->CheckServerSyncFile(report, OPER_RENAME), 1);
+
+    // Made at once, the move's countdown starts with it; a report the watcher has seen waits.
+    Set()->AddOwnChange(moved, OPER_RENAME);
+    plat::Clock::Advance(lifetime - std::chrono::milliseconds(1));
+    EXPECT_EQ(Set()->CheckServerSyncFile(report, OPER_RENAME), 1);
+    Set()->AddOwnChange(moved, OPER_RENAME);
+    plat::Clock::Advance(lifetime);
+    EXPECT_EQ(Set()->CheckServerSyncFile(report, OPER_RENAME), 0) << "a later rename is real";
+    Set()->AddOwnChange(moved, OPER_RENAME);
+    Set()->Observed(L".\\moved.txt");
+    plat::Clock::Advance(lifetime * 3);
+    EXPECT_EQ(Set()->CheckServerSyncFile(report, OPER_RENAME), 1);
+
+    Set()->AddOwnChange(moved, OPER_RENAME);
+    Set()->Clear();
+    EXPECT_EQ(Set()->CheckServerSyncFile(report, OPER_RENAME), 0) << "Clear empties everything";
+}
+
 // An entry waits for its echo while its operation runs, however long that takes, and for
 // kEchoLifetime after the operation completed; then a change of the item is a real one.
 // The watcher has seen the echo but the disk monitor's batch and the filter chain reach it late

@@ -55,6 +55,9 @@ INSTANTIATE_TEST_SUITE_P(
         FoundSeed{25, "a service edit in a folder the service renamed: a spurious conflict copy"},
         FoundSeed{33, "a service edit in a folder the service renamed: a spurious conflict copy"},
         FoundSeed{32, "a service folder rename onto a new local folder's name: never converged"},
+        FoundSeed{43,
+                  "a file changed on both sides: the report of its move aside renamed the "
+                  "service's version, and the conflict copy got a conflict copy of its own"},
         FoundSeed{53,
                   "a folder renamed locally while the engine was down, the service adding to "
                   "it: the file moved came back at the old name"}),
