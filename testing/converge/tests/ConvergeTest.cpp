@@ -54,7 +54,11 @@ INSTANTIATE_TEST_SUITE_P(
         FoundSeed{18, "a service append to a file moved locally: taken for a loss without a step"},
         FoundSeed{25, "a service edit in a folder the service renamed: a spurious conflict copy"},
         FoundSeed{33, "a service edit in a folder the service renamed: a spurious conflict copy"},
-        FoundSeed{32, "a service folder rename onto a new local folder's name: never converged"}),
+        FoundSeed{32, "a service folder rename onto a new local folder's name: never converged"},
+        FoundSeed{38,
+                  "a service folder deletion just after a local file went up into it: the "
+                  "version it took was counted as lost; an edit within its row's second, whose "
+                  "tasks a resume cleared, was never looked at again"}),
     [](const auto& info) { return "Seed" + std::to_string(info.param.seed); });
 
 }  // namespace
