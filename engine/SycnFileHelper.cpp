@@ -159,6 +159,17 @@ bool FollowMoves(const TFolderMoves& moves, TSyncFile& file) {
     return false;
 }
 
+// A file whose content this comparison found other than its row's, or could not read, while
+// its time is the row's: once the comparison mark passes that second no later comparison
+// would read it again, so should this comparison's tasks never run (a resume clears the
+// queue) the edit would stay unseen and a download would take the file for the version last
+// synchronised. Without its time the row differs from the file until a task records it.
+void KeepLooking(const TSyncFile& row) {
+    TSyncFile unsettled = row;
+    unsettled.strModifyTime.clear();
+    CTSyncFileArray::Get()->Modify(unsettled.iId, unsettled);
+}
+
 std::ptrdiff_t Depth(const std::wstring& relativePath) {
     return std::count(relativePath.begin(), relativePath.end(), L'\\');
 }
@@ -208,6 +219,9 @@ void CSycnFileHelper::GroupDiskSyncFile(const CPackedFiles& disk, const CPackedF
         TSyncFile R = T;
         R.strModifyTime = disk.ModifyTime(d);
         R.strMD5 = LocalMd5(R);
+        if (!bTimeChanged && R.strMD5 != T.strMD5) {
+            KeepLooking(T);
+        }
         if (R.strMD5.empty()) {
             // Sending an unreadable file as delete plus add would delete the service's copy
             // and then fail the upload.

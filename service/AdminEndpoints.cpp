@@ -309,7 +309,17 @@ Json::Value CAdminEndpoints::Move(const Json::Value& body) {
 Json::Value CAdminEndpoints::Delete(const Json::Value& body) {
     TAccount account = User(body.get("user", "").asString());
     TEntry item = Item(account, body);
-    return Answer(m_tree.Remove(account.iId, {item.iId}));
+    std::vector<TEntry> removed;
+    Json::Value answer = Answer(m_tree.Remove(account.iId, {item.iId}, &removed));
+    // What went is known only here: a client may have added to the folder since the caller
+    // last looked.
+    answer["removed"] = Json::arrayValue;
+    for (const TEntry& entry : removed) {
+        if (!entry.bDir) {
+            answer["removed"].append(entry.strMD5);
+        }
+    }
+    return answer;
 }
 
 Json::Value CAdminEndpoints::Tree(const httplib::Request& request) {

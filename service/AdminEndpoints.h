@@ -16,7 +16,8 @@
 //   PUT  /admin/fs/file?user=U&path=P   body: the content  creates, or replaces in place
 //   POST /admin/fs/rename      {"user", "path"|"fid", "name"}
 //   POST /admin/fs/move        {"user", "path"|"fid", "to" (folder path, "" the root), "name"?}
-//   POST /admin/fs/delete      {"user", "path"|"fid"}
+//   POST /admin/fs/delete      {"user", "path"|"fid"}     answers "removed": the MD5 of
+//                                                          each file it deleted
 //   GET  /admin/fs/tree?user=U           every entry with its "path"
 //   GET  /admin/fs/file?user=U&path=P    the content
 

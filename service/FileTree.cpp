@@ -71,7 +71,8 @@ TOutcome CFileTree::MakeFolder(std::int64_t account, std::int64_t pid, const std
     return {SVC_OK, m_store.InsertEntry(lock, folder)};
 }
 
-int CFileTree::Remove(std::int64_t account, const std::vector<std::int64_t>& ids) {
+int CFileTree::Remove(std::int64_t account, const std::vector<std::int64_t>& ids,
+                      std::vector<TEntry>* removed) {
     auto lock = m_store.Lock();
     std::vector<TEntry> doomed;
     std::set<std::int64_t> seen;
@@ -94,6 +95,9 @@ int CFileTree::Remove(std::int64_t account, const std::vector<std::int64_t>& ids
         if (!entry.bDir) {
             ReleaseContentLocked(lock, account, entry.strMD5, entry.iSize);
         }
+    }
+    if (removed != nullptr) {
+        *removed = std::move(doomed);
     }
     return SVC_OK;
 }

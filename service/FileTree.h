@@ -37,8 +37,10 @@ class CFileTree {
 
     // An existing folder of that name answers its own id, so a repeated request is harmless.
     TOutcome MakeFolder(std::int64_t account, std::int64_t pid, const std::string& name);
-    // Deletes the items with everything below them; nothing when one id is unknown.
-    int Remove(std::int64_t account, const std::vector<std::int64_t>& ids);
+    // Deletes the items with everything below them; nothing when one id is unknown. removed,
+    // when given, receives the entries deleted, as they were the moment they went.
+    int Remove(std::int64_t account, const std::vector<std::int64_t>& ids,
+               std::vector<TEntry>* removed = nullptr);
     int Rename(std::int64_t account, std::int64_t id, const std::string& name);
     // Moves into another folder, under a new name when one is given.
     int Move(std::int64_t account, std::int64_t id, std::int64_t pid, const std::string& name);

@@ -371,6 +371,7 @@ TEST_F(CompareRig, AFileADownloadMovedAsideStaysTheEnginesMoveThroughTheNextComp
 TEST_F(CompareRig, AnEditThatKeptTheTimeIsFoundBySizeOrAsRacilyClean) {
     Synced("size.txt", "one");
     Synced("racy.txt", "one");
+    Synced("later.txt", "one");
     // The edits keep the times the rows hold.
     DiskWrite("size.txt", "longer");
     DiskWrite("racy.txt", "two");
@@ -379,10 +380,16 @@ TEST_F(CompareRig, AnEditThatKeptTheTimeIsFoundBySizeOrAsRacilyClean) {
     ASSERT_EQ(Compare(), 0);
     EXPECT_TRUE(TasksMatch(
         tasks, {"1 3 .\\racy.txt", "1 2 .\\racy.txt", "1 3 .\\size.txt", "1 2 .\\size.txt"}));
-    // The mark moved on: same-size edits within the second are now a second in the past.
+    // The mark moved on: a same-size edit within the second is now a second in the past...
+    DiskWrite("later.txt", "two");
     SetMark("OfflineSyncTime", kSyncedTime + 1);
+    // ...but racy.txt's edit, whose tasks never ran (a resume cleared the queue, say), is
+    // found again, and its row no longer passes for the file on disk.
     ASSERT_EQ(Compare(), 0);
-    EXPECT_TRUE(TasksMatch(tasks, {"1 3 .\\size.txt", "1 2 .\\size.txt"}));
+    EXPECT_TRUE(TasksMatch(
+        tasks, {"1 3 .\\racy.txt", "1 2 .\\racy.txt", "1 3 .\\size.txt", "1 2 .\\size.txt"}));
+    EXPECT_EQ(TableRow("racy.txt").strModifyTime, "");
+    EXPECT_NE(TableRow("later.txt").strModifyTime, "");
 }
 
 TEST_F(CompareRig, AConflictCopyNeverReplacesAFileOfTheSameName) {

@@ -91,7 +91,11 @@ TEST_F(AdminApiTest, AnotherDeviceCreatesModifiesRenamesMovesAndDeletes) {
 
     Json::Value remove;
     remove["path"] = "A";
-    EXPECT_EQ(Device("delete", remove)["code"], "0");
+    Json::Value removed = Device("delete", remove);
+    EXPECT_EQ(removed["code"], "0");
+    // The versions it took, as the caller cannot know them from a listing made before.
+    ASSERT_EQ(removed["removed"].size(), 1u) << "the two folders are no versions";
+    EXPECT_EQ(removed["removed"][0], Md5Of("second"));
     EXPECT_TRUE(Seen().empty());
     EXPECT_EQ(Device("delete", remove)["code"], "1") << "no such item";
 }

@@ -572,12 +572,9 @@ class CRun {
                 if (entry.isNull()) {
                     return "no such item";
                 }
-                if (!Ok(m_service.Control(
-                        "/admin/fs/delete",
-                        JsonObject({{"user", m_account}, {"path", step.strPath}})))) {
+                if (!DeleteOnService(step.strPath)) {
                     return "refused";
                 }
-                m_model.Removed(ESide::Service, step.strPath);
                 return {};
             case EStep::MakeFolder:
                 if (!entry.isNull()) {
@@ -600,17 +597,29 @@ class CRun {
                     const std::string one = StepContent(step.uContent + i, 200 + i);
                     Put(step.strPath + "/a" + std::to_string(i) + ".txt", one);
                 }
-                // The engine may have sent local items into the folder meanwhile.
-                Reached(ESide::Service, ListingView(), step);
-                m_service.Control("/admin/fs/delete",
-                                  JsonObject({{"user", m_account}, {"path", step.strPath}}));
-                m_model.Removed(ESide::Service, step.strPath);
+                DeleteOnService(step.strPath);
                 Put(step.strPath + "/late.txt", StepContent(step.uContent + 99, 300));
                 return {};
             }
             default:
                 return "not a service step";
         }
+    }
+
+    // The service's answer names the versions the deletion took, uploads of the engine that
+    // landed after the step looked included: those the step deleted, not the engine.
+    bool DeleteOnService(const std::string& path) {
+        const Json::Value answer = m_service.Control(
+            "/admin/fs/delete", JsonObject({{"user", m_account}, {"path", path}}));
+        if (!Ok(answer)) {
+            return false;
+        }
+        for (const Json::Value& md5 : answer["removed"]) {
+            m_model.Reached(ESide::Service, md5.asString());
+            m_model.Replaced(ESide::Service, md5.asString());
+        }
+        m_model.Removed(ESide::Service, path);
+        return true;
     }
 
     TView ListingView() {

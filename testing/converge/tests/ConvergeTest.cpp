@@ -55,6 +55,10 @@ INSTANTIATE_TEST_SUITE_P(
         FoundSeed{25, "a service edit in a folder the service renamed: a spurious conflict copy"},
         FoundSeed{33, "a service edit in a folder the service renamed: a spurious conflict copy"},
         FoundSeed{32, "a service folder rename onto a new local folder's name: never converged"},
+        FoundSeed{38,
+                  "a service folder deletion just after a local file went up into it: the "
+                  "version it took was counted as lost; an edit within its row's second, whose "
+                  "tasks a resume cleared, was never looked at again"},
         FoundSeed{43,
                   "a file changed on both sides: the report of its move aside renamed the "
                   "service's version, and the conflict copy got a conflict copy of its own"},
