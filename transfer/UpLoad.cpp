@@ -13,6 +13,9 @@
 namespace {
 
 const char* const kAddToSvr = "CUpLoad::AddToSvr";
+// In strTempName instead of the storage name, as the download's "download" is: the service has
+// made the entry, and only its details are left to read.
+const char* const kBreakPointTaken = "taken";
 
 int ReadFileInfo(const UserInfo& user, TSyncFile& file) {
     int result = CFileMgr(4).GetFileInfo(user, file);
@@ -49,6 +52,11 @@ int CUpLoad::GetAverageSpeed(double& value) {
 
 int CUpLoad::AddToSvr(TComand& task) {
     TSyncFile& file = task.tSyncFile;
+    if (file.dataExtension.dataBreakPoint.strTempName == kBreakPointTaken) {
+        // Whatever became of the local file since, the entry needs its row: without it the
+        // next comparison takes the entry for another device's and brings it down again.
+        return ReadTaken(task);
+    }
     plat::CRootedPath item;
     const int error = file.iType == 0 ? EINVAL : LocalPath(file.strRelativePath, item);
     if (error == EINVAL) {
@@ -64,35 +72,36 @@ int CUpLoad::AddToSvr(TComand& task) {
     const UserInfo user = User();
     const std::wstring syncDir = SyncDir();
     if (file.dataExtension.dataBreakPoint.strTempName.empty()) {
-        bool bHeld = false;
-        int code = Verify(task, user, syncDir, bHeld);
-        if (code != 0 || bHeld) {
-            return code;
+        const int code = Verify(task, user, syncDir);
+        if (code != 0) {
+            return code == REST_ALREADY_STORED ? ReadTaken(task) : code;
         }
     }
-    int code = SendRest(file, user, syncDir);
-    if (code != 0) {
-        return code;
-    }
-    file.dataExtension.dataBreakPoint.strTempName.clear();
-    CSyncingTaskArray::Get()->Modify(task);
-    return ReadFileInfo(user, file);
+    const int code = SendRest(file, user, syncDir);
+    return code != 0 ? code : ReadTaken(task);
 }
 
-int CUpLoad::Verify(TComand& task, const UserInfo& user, const std::wstring& syncDir, bool& bHeld) {
+int CUpLoad::ReadTaken(TComand& task) {
     TSyncFile& file = task.tSyncFile;
-    int code = Session().UploadFile1Verify(user, syncDir, file);
-    if (code == REST_ALREADY_STORED) {
-        bHeld = true;
-        return ReadFileInfo(user, file);
+    file.dataExtension.dataBreakPoint.strTempName = kBreakPointTaken;
+    CSyncingTaskArray::Get()->Modify(task);
+    const int code = ReadFileInfo(User(), file);
+    if (code == 0) {
+        file.dataExtension.dataBreakPoint.strTempName.clear();
     }
-    if (code != 0) {
+    return code;
+}
+
+int CUpLoad::Verify(TComand& task, const UserInfo& user, const std::wstring& syncDir) {
+    TSyncFile& file = task.tSyncFile;
+    const int code = Session().UploadFile1Verify(user, syncDir, file);
+    if (code == 0) {
+        CSyncingTaskArray::Get()->Modify(task);
+    } else if (code != REST_ALREADY_STORED) {
         AfLog(0, kTransferLog, kAddToSvr, __LINE__, "UploadFile1Verify Failed. Error Code = (%d)",
               code);
-        return code;
     }
-    CSyncingTaskArray::Get()->Modify(task);
-    return 0;
+    return code;
 }
 
 int CUpLoad::SendRest(TSyncFile& file, const UserInfo& user, const std::wstring& syncDir) {

@@ -228,6 +228,50 @@ TEST_F(TransferTest, UploadCutByTheServiceResumesFromItsBreakPoint) {
     EXPECT_EQ(CompletedRows().size(), 1u);
 }
 
+// The service made the entry, but the reading of its details failed, and the user deleted the
+// file before the retry. The retry only reads the details, so the entry gets its row: sent
+// again, the missing file would fail the task and leave the entry without a row, and the next
+// comparison would take it for another device's and bring the deleted file back.
+TEST_F(TransferTest, AnUploadTheServiceTookGetsItsRowThoughTheFileIsGoneBeforeTheRetry) {
+    struct Row {
+        const char* why;
+        bool bHeld;  // the service holds the content already: the check makes the entry
+    };
+    const std::vector<Row> rows = {{"sent and committed", false},
+                                   {"content the service held", true}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.why);
+        ManualClock clock;
+        const std::string name = row.bHeld ? "held.txt" : "sent.txt";
+        if (row.bHeld) {
+            Service().PutFile(account, "elsewhere.txt", "the same content");
+        }
+        WriteLocal(name, "the same content");
+        Service().ClearRequests();
+        Service().AddFault("/ent/file/info", "drop", JsonObject({{"count", 1}}));
+        Queue({DiskTask(name, OPER_ADD)});
+        ASSERT_TRUE(plat::Clock::WaitForTimedWaiters(1));
+        std::filesystem::remove(Local(name));
+        // As the resume after a loss of the service does: only a task with a break point stays.
+        CSyncingTaskArray::Get()->Clear();
+        EXPECT_EQ(CSyncingTaskArray::Get()->HasTask(), 1);
+
+        plat::Clock::Advance(std::chrono::seconds(1));
+        WaitForMessage(MSG_SYNC_COMPLETE_ALL);
+        const Json::Value entry = Entry(name);
+        ASSERT_FALSE(entry.isNull());
+        TSyncFile stored;
+        ASSERT_TRUE(CTSyncFileArray::Get()->GetSyncFile(entry["fid"].asInt(), stored));
+        EXPECT_EQ(stored.strRelativePath, RelativeOf(name));
+        EXPECT_EQ(stored.strServerTime, entry["fmodify"].asString());
+        EXPECT_TRUE(stored.dataExtension.dataBreakPoint.strTempName.empty());
+        EXPECT_EQ(CountRequests(Service(), "/ent/file/upload/new/verify"), 1);
+        EXPECT_EQ(CountRequests(Service(), "/ent/file/info"), 2);
+        EXPECT_TRUE(Fails().empty());
+        EXPECT_EQ(CSyncingTaskArray::Get()->HasTask(), 0);
+    }
+}
+
 TEST_F(TransferTest, DownloadCutByTheServiceNeverStandsAtTheRealName) {
     ManualClock clock;
     const std::string content = PatternContent(1 << 20, 6);

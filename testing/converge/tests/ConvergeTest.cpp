@@ -64,7 +64,10 @@ INSTANTIATE_TEST_SUITE_P(
                   "service's version, and the conflict copy got a conflict copy of its own"},
         FoundSeed{53,
                   "a folder renamed locally while the engine was down, the service adding to "
-                  "it: the file moved came back at the old name"}),
+                  "it: the file moved came back at the old name"},
+        FoundSeed{121,
+                  "an upload committed as the service stopped, its folder deleted locally "
+                  "before the retry: the file came back"}),
     [](const auto& info) { return "Seed" + std::to_string(info.param.seed); });
 
 }  // namespace
