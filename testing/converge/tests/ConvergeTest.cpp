@@ -64,7 +64,10 @@ INSTANTIATE_TEST_SUITE_P(
                   "service's version, and the conflict copy got a conflict copy of its own"},
         FoundSeed{53,
                   "a folder renamed locally while the engine was down, the service adding to "
-                  "it: the file moved came back at the old name"}),
+                  "it: the file moved came back at the old name"},
+        FoundSeed{79,
+                  "service folder renames along a chain of names (d1 -> d2, then d0 -> d1): "
+                  "the second ran first and merged, a file ended in the wrong folder"}),
     [](const auto& info) { return "Seed" + std::to_string(info.param.seed); });
 
 }  // namespace
