@@ -10,6 +10,7 @@
 #include "common/AfLog.h"
 #include "common/Utility.h"
 #include "engine/FirstUnmatched.h"
+#include "engine/ServiceRenameOrder.h"
 #include "platform/FileUse.h"
 #include "platform/RootedPath.h"
 #include "store/SyncTemporary.h"
@@ -168,10 +169,6 @@ void KeepLooking(const TSyncFile& row) {
     TSyncFile unsettled = row;
     unsettled.strModifyTime.clear();
     CTSyncFileArray::Get()->Modify(unsettled.iId, unsettled);
-}
-
-std::ptrdiff_t Depth(const std::wstring& relativePath) {
-    return std::count(relativePath.begin(), relativePath.end(), L'\\');
 }
 
 }  // namespace
@@ -358,26 +355,13 @@ void CSycnFileHelper::CmpGroup(TChangeGroup& disk, TChangeGroup& server) {
 
 void CSycnFileHelper::FollowFolderRenames(TChangeGroup& server) const {
     const TFolderMoves moves = FolderMoves(server.renamed, m_wstrSyncDir);
-    if (moves.empty()) {
-        return;
-    }
     for (TSyncFile& file : server.modified) {
         FollowMoves(moves, file);
     }
     for (TSyncFile& file : server.deleted) {
         FollowMoves(moves, file);
     }
-    // A nested rename starts from where its folder is once the renames above it ran, so those
-    // run first.
-    std::stable_sort(server.renamed.begin(), server.renamed.end(),
-                     [](const TSyncFile& a, const TSyncFile& b) {
-                         return Depth(a.strRelativePath) < Depth(b.strRelativePath);
-                     });
-    for (TSyncFile& file : server.renamed) {
-        if (FollowMoves(moves, file)) {
-            file.dataExtension.dataReName.wstrOldName = Absolute(file.strRelativePath);
-        }
-    }
+    OrderServiceRenames(server.renamed, m_wstrSyncDir);
 }
 
 bool CSycnFileHelper::BackupConflict(TSyncFile& d) {

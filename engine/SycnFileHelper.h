@@ -40,9 +40,10 @@ class CSycnFileHelper {
                              TChangeGroup& group);
     // The five steps, in order: additions, deletions, deletion against modification both
     // ways, modifications. Writes the table for what both sides did alike, renames local
-    // conflict copies aside. Then the service's deletions, modifications and renames below a
-    // folder the service renamed get the paths they have once the worker, which applies the
-    // service's renames first, renamed the folder.
+    // conflict copies aside. Then the service's deletions and modifications below a folder
+    // the service renamed get the paths they have once the worker, which applies the
+    // service's renames first, renamed the folder; the renames are put in an order the worker
+    // can apply one after another (engine/ServiceRenameOrder.h).
     void CmpGroup(TChangeGroup& disk, TChangeGroup& server);
     // Takes out of the modified list every file that a program is still writing (or that
     // exists but cannot be opened); a later comparison picks it up. A file that is not there

@@ -162,6 +162,51 @@ const std::vector<TDecision>& Decisions() {
              EXPECT_EQ(WstringToString(names.wstrOldName), Abs(t, "e/inner/name.txt"));
              EXPECT_EQ(WstringToString(names.wstrNewName), Abs(t, "e/inner/other.txt"));
          }},
+        {"folders renamed on the service along a chain of names (d1 -> d2, then d0 -> d1): the "
+         "folder that leaves a name is renamed before the one that takes it",
+         [](DecisionTest& t) {
+             t.SyncedFolder("d0");
+             t.SyncedFolder("d0/in");
+             t.Synced("d0/f.txt", "one");
+             t.SyncedFolder("d1");
+             t.Synced("d1/g.txt", "g");
+             t.SyncedFolder("d10");
+             t.ServiceRename("d0/in", "out");
+             t.ServiceRename("d1", "d2");
+             t.ServiceRename("d0", "d1");
+             t.ServiceRename("d10", "d0");
+             t.ServicePut("d1/f.txt", "two");
+         },
+         {"0 4 .\\d1", "0 4 .\\d0", "0 4 .\\d1\\in", "0 4 .\\d10", "0 3 .\\d1\\f.txt",
+          "0 2 .\\d1\\f.txt"},
+         [](DecisionTest& t) {
+             ASSERT_EQ(t.tasks.size(), 6u);
+             const char* const moves[][2] = {
+                 {"d1", "d2"}, {"d0", "d1"}, {"d1/in", "d1/out"}, {"d10", "d0"}};
+             for (std::size_t i = 0; i < 4; ++i) {
+                 const DataReName& names = t.tasks[i].tSyncFile.dataExtension.dataReName;
+                 EXPECT_EQ(WstringToString(names.wstrOldName), Abs(t, moves[i][0])) << i;
+                 EXPECT_EQ(WstringToString(names.wstrNewName), Abs(t, moves[i][1])) << i;
+             }
+         }},
+        {"files renamed on the service along a chain of names: the file that leaves a name is "
+         "renamed first",
+         [](DecisionTest& t) {
+             t.Synced("a.txt", "a");
+             t.Synced("b.txt", "b");
+             t.ServiceRename("b.txt", "c.txt");
+             t.ServiceRename("a.txt", "b.txt");
+         },
+         {"0 4 .\\b.txt", "0 4 .\\a.txt"}},
+        {"folders that swapped names on the service: both renames come, in the listing's order",
+         [](DecisionTest& t) {
+             t.SyncedFolder("a");
+             t.SyncedFolder("b");
+             t.ServiceRename("a", "t");
+             t.ServiceRename("b", "a");
+             t.ServiceRename("t", "b");
+         },
+         {"0 4 .\\a", "0 4 .\\b"}},
         {"the same new file on both sides gives no task and one new row",
          [](DecisionTest& t) {
              t.DiskWrite("n.txt", "same");

@@ -71,25 +71,47 @@ TEST(ConvergeModelTest, ASyncedVersionAStepReplacedWhereTheEngineMovedItIsNotGon
     }
 }
 
-// Seed 54: a conflict copy made in an earlier interval is carried along when the service
-// renames its folder; only a copy that was not there before needs both sides' changes.
+// A conflict copy made in an earlier interval is carried along when either side renames or
+// moves its folder (seed 54: the service renamed it; seed 92: the local side did); only a copy
+// the settled account did not hold where a rename took it from needs both sides' changes.
 TEST(ConvergeModelTest, AConflictCopyCarriedByAFolderRenameIsNotANewOne) {
-    for (bool bBefore : {true, false}) {
-        SCOPED_TRACE(bBefore ? "the copy was there before the rename" : "the copy is new");
+    struct TCopyCase {
+        const char* why;
+        ESide side;
+        const char* to;   // where d3 went (nullptr: nowhere)
+        const char* end;  // the folder that holds the file and the copy at the end
+        bool bBefore;     // the settled account held the copy in d3
+        bool bFlagged;
+    };
+    const TCopyCase cases[] = {
+        {"a service rename carried the copy", ESide::Service, "n139", "n139", true, false},
+        {"a service rename, the copy is new", ESide::Service, "n139", "n139", false, true},
+        {"a local rename carried the copy", ESide::Local, "n204", "n204", true, false},
+        {"a local rename, the copy is new", ESide::Local, "n204", "n204", false, true},
+        {"a service move into another folder carried the copy", ESide::Service, "d1/d3", "d1/d3",
+         true, false},
+        {"the copy turned up in another folder without a rename", ESide::Local, nullptr, "d5", true,
+         true},
+    };
+    const std::string copy = "/f1_20261211110823.txt";
+    for (const TCopyCase& c : cases) {
+        SCOPED_TRACE(c.why);
         TView base = {{"d3", "dir"}, {"d3/f1.txt", "v1"}};
-        if (bBefore) {
-            base["d3/f1_20261211110823.txt"] = "v0";
+        if (c.bBefore) {
+            base["d3" + copy] = "v0";
         }
-        const TView settled = {
-            {"n139", "dir"}, {"n139/f1.txt", "v1"}, {"n139/f1_20261211110823.txt", "v0"}};
+        const std::string end = c.end;
+        const TView settled = {{end, "dir"}, {end + "/f1.txt", "v1"}, {end + copy, "v0"}};
         CConvergeModel model;
         model.Settle(base);
-        model.Moved(ESide::Service, "d3", "n139", settled);
+        if (c.to != nullptr) {
+            model.Moved(c.side, "d3", c.to, settled);
+        }
         bool bFlagged = false;
         for (const converge::TViolation& violation : model.Check(settled, {})) {
             bFlagged = bFlagged || violation.iCheck == 5;
         }
-        EXPECT_EQ(bFlagged, !bBefore);
+        EXPECT_EQ(bFlagged, c.bFlagged);
     }
 }
 

@@ -65,6 +65,9 @@ INSTANTIATE_TEST_SUITE_P(
         FoundSeed{53,
                   "a folder renamed locally while the engine was down, the service adding to "
                   "it: the file moved came back at the old name"},
+        FoundSeed{79,
+                  "service folder renames along a chain of names (d1 -> d2, then d0 -> d1): "
+                  "the second ran first and merged, a file ended in the wrong folder"},
         FoundSeed{121,
                   "an upload committed as the service stopped, its folder deleted locally "
                   "before the retry: the file came back"}),
