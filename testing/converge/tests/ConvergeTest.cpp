@@ -64,7 +64,10 @@ INSTANTIATE_TEST_SUITE_P(
                   "service's version, and the conflict copy got a conflict copy of its own"},
         FoundSeed{53,
                   "a folder renamed locally while the engine was down, the service adding to "
-                  "it: the file moved came back at the old name"}),
+                  "it: the file moved came back at the old name"},
+        FoundSeed{145,
+                  "a service rename onto the name of a new local file: the rename failed and "
+                  "the upload found the name taken, never converged"}),
     [](const auto& info) { return "Seed" + std::to_string(info.param.seed); });
 
 }  // namespace
