@@ -5,10 +5,18 @@
 #include "common/AfLog.h"
 #include "common/Utility.h"
 #include "rest/SyncMgr.h"
+#include "store/SyncTemporary.h"
 #include "store/SystemInfoLD.h"
 #include "store/TSyncFileArray.h"
 #include "store/UserInfoLD.h"
 #include "transfer/TransferLog.h"
+
+namespace {
+
+// Backup names tried before giving up on keeping the item that is in the way.
+constexpr int kBackupAttempts = 100;
+
+}  // namespace
 
 int CBaseTransfer::Pause() {
     return Session().SessionPause();
@@ -76,6 +84,31 @@ int CBaseTransfer::FindParentId(const std::wstring& relativePath) {
         return 0;
     }
     return CTSyncFileArray::Get()->GetSyncFileID(parent);
+}
+
+int CBaseTransfer::KeepAside(const TSyncFile& file, const plat::CRootedPath& target) {
+    const std::wstring name = StringToWstring(target.Leaf());
+    // The watcher reports the move aside as a rename of the item; it is ours, not the user's,
+    // and must not rename the item on the service, also when a comparison runs before the
+    // report has passed the filter.
+    CSyncTemporary::Get()->AddOwnChange(file, OPER_RENAME);
+    int error = EEXIST;
+    for (int attempt = 0; attempt < kBackupAttempts && error == EEXIST; ++attempt) {
+        plat::CRootedPath backup;
+        error = target.Sibling(WstringToString(BackupName(name, attempt)), backup);
+        if (error == 0) {
+            error = target.RenameNoReplace(backup);
+        }
+        if (error == 0) {
+            AfLog(1, kTransferLog, "CBaseTransfer::KeepAside", __LINE__,
+                  "Local item kept as (%s): the service's item takes its name",
+                  backup.Native().c_str());
+        }
+    }
+    if (error != 0) {
+        CSyncTemporary::Get()->Delete(file, OPER_RENAME);
+    }
+    return error;
 }
 
 UserInfo CBaseTransfer::User() {

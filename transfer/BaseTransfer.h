@@ -61,4 +61,10 @@ class CBaseTransfer {
   protected:
     static UserInfo User();
     static std::wstring SyncDir();
+    // Renames what stands at the target (file, folder or link) to a free backup name made from
+    // its name, so that the service's item can take the name and the next comparison uploads
+    // the kept one. file is the record of the item that takes the name, at the target's path:
+    // the watcher's report of the move is recorded in the server temporary set as the engine's
+    // own rename, never sent as the user's. 0 or the error.
+    static int KeepAside(const TSyncFile& file, const plat::CRootedPath& target);
 };

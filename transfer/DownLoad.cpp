@@ -7,7 +7,6 @@
 #include "common/AfLog.h"
 #include "common/Utility.h"
 #include "rest/SyncMgr.h"
-#include "store/SyncTemporary.h"
 #include "store/SyncingTaskArray.h"
 #include "store/TSyncFileArray.h"
 #include "transfer/TransferCodes.h"
@@ -16,9 +15,6 @@
 namespace {
 
 const char* const kBreakPointDownload = "download";
-
-// Backup names tried before the download gives up on keeping the file that is in its way.
-constexpr int kBackupAttempts = 100;
 
 // A partial file's name: the prefix, the service id, the suffix.
 constexpr const char* kPartialPrefix = ".corvena-";
@@ -164,29 +160,4 @@ bool CDownLoad::IsOldNameOnDisk(const TSyncFile& file) {
 
 bool CDownLoad::HoldsContent(const TSyncFile& file, const plat::CRootedPath& target) {
     return !file.strMD5.empty() && target.Status().bRegular && GetFileMd5(target) == file.strMD5;
-}
-
-int CDownLoad::KeepAside(const TSyncFile& file, const plat::CRootedPath& target) {
-    const std::wstring name = StringToWstring(target.Leaf());
-    // The watcher reports the move aside as a rename of the item; it is ours, not the user's,
-    // and must not rename the item on the service, also when a comparison runs before the
-    // report has passed the filter.
-    CSyncTemporary::Get()->AddOwnChange(file, OPER_RENAME);
-    int error = EEXIST;
-    for (int attempt = 0; attempt < kBackupAttempts && error == EEXIST; ++attempt) {
-        plat::CRootedPath backup;
-        error = target.Sibling(WstringToString(BackupName(name, attempt)), backup);
-        if (error == 0) {
-            error = target.RenameNoReplace(backup);
-        }
-        if (error == 0) {
-            AfLog(1, kTransferLog, "CDownLoad::DoTask", __LINE__,
-                  "Local file kept as (%s): it is not the version last synchronised",
-                  backup.Native().c_str());
-        }
-    }
-    if (error != 0) {
-        CSyncTemporary::Get()->Delete(file, OPER_RENAME);
-    }
-    return error;
 }

@@ -44,7 +44,4 @@ class CDownLoad : public CBaseTransfer {
     static bool IsOldNameOnDisk(const TSyncFile& file);
     // Whether the target is a file with the content of the download (the listing's MD5).
     static bool HoldsContent(const TSyncFile& file, const plat::CRootedPath& target);
-    // Renames what stands at the target to a free backup name made from its name, recording
-    // the rename in the server temporary set. 0 or the error.
-    static int KeepAside(const TSyncFile& file, const plat::CRootedPath& target);
 };

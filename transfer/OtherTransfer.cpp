@@ -339,13 +339,33 @@ int COtherTransfer::RenameLocal(const TSyncFile& file) {
         return TRANSFER_FAILED;
     }
     error = from.RenameNoReplace(to);
-    if (error == EEXIST && from.Status().bFolder && to.Status().bFolder) {
-        AfLog(1, kTransferLog, "COtherTransfer::RenameLocal", __LINE__,
-              "Merged into the folder already there = (%s)", to.Native().c_str());
-        error = MergeInto({std::move(from), std::move(to), file.strRelativePath,
-                           GetRelatePath(names.wstrNewName, SyncDir())});
+    if (error == EEXIST) {
+        error = RenameOntoTaken(file, from, to);
     }
     return error == 0 ? TRANSFER_OK : TRANSFER_LOCAL_BASE + error;
+}
+
+int COtherTransfer::RenameOntoTaken(const TSyncFile& file, plat::CRootedPath& from,
+                                    plat::CRootedPath& to) {
+    const std::wstring newPath =
+        GetRelatePath(file.dataExtension.dataReName.wstrNewName, SyncDir());
+    if (from.Status().bFolder && to.Status().bFolder) {
+        AfLog(1, kTransferLog, "COtherTransfer::RenameLocal", __LINE__,
+              "Merged into the folder already there = (%s)", to.Native().c_str());
+        return MergeInto({std::move(from), std::move(to), file.strRelativePath, newPath});
+    }
+    if (CTSyncFileArray::Get()->Find(newPath)) {
+        // A synchronised item still holds the name; its own rename or deletion (later in the
+        // queue, or found by the next comparison) frees it, and the next comparison tries again.
+        return EEXIST;
+    }
+    // The user's, and the service never had it: failing here would fail every comparison's
+    // rename again, while its upload finds the name taken on the service.
+    TSyncFile taking = file;
+    taking.strRelativePath = newPath;
+    taking.strName = GetFileName(newPath);
+    const int error = KeepAside(taking, to);
+    return error != 0 ? error : from.RenameNoReplace(to);
 }
 
 int COtherTransfer::DeleteFolder(const TSyncFile& file) {

@@ -8,7 +8,9 @@
 // with it only what the local file table records unchanged: anything else in it is kept, with
 // the folders that hold it, and has its row dropped, so the next comparison uploads it. The
 // same holds the other way: a folder deleted here takes with it on the service only what the
-// table records unchanged there, and the rest comes down with the next comparison.
+// table records unchanged there, and the rest comes down with the next comparison. A rename
+// from the service never replaces what stands at the new name: the user's item there is kept
+// under a backup name, as a download keeps it.
 
 #include <string>
 #include <vector>
@@ -64,6 +66,12 @@ class COtherTransfer : public CBaseTransfer {
     static int DelToLocal(const TSyncFile& file);
     static int DelToLacalEx(const TSyncFile& file);
     static int RenameLocal(const TSyncFile& file);
+    // The rename of the service's item finds its new name taken here: a folder merges into
+    // the user's folder of that name; anything else the table does not record is kept under a
+    // backup name (uploaded by the next comparison) and the item takes the name; a recorded
+    // item stays, and the rename fails with EEXIST. 0 or the error.
+    static int RenameOntoTaken(const TSyncFile& file, plat::CRootedPath& from,
+                               plat::CRootedPath& to);
     // Moves the item to the trash: 0 when it is gone (or was never there), 1001 when the path
     // is refused, 1000 + the error otherwise.
     static int DeleteFolder(const TSyncFile& file);

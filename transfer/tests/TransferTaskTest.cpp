@@ -663,18 +663,86 @@ TEST_F(TransferTest, DeletionOnDiskFollowsARenameOfItsFolder) {
     EXPECT_EQ(row.strRelativePath, L".\\b.txt");
 }
 
+// The service renamed an item onto a name that is taken here. What the table does not record
+// is the user's and the service never had it (its upload finds the name taken there): it is
+// kept under a backup name, and the item takes the name. A recorded item is left to its own
+// task; the rename fails and the next comparison tries it again.
 TEST_F(TransferTest, RenameOnDiskNeverReplacesAnItem) {
-    WriteLocal("a.txt", "a");
-    WriteLocal("b.txt", "b");
-    TComand task = ServiceTask("a.txt", OPER_RENAME);
-    task.tSyncFile.dataExtension.dataReName.wstrOldName = StringToWstring(Local("a.txt").string());
-    task.tSyncFile.dataExtension.dataReName.wstrNewName = StringToWstring(Local("b.txt").string());
-    RunTasks({task});
+    testing_support::ManualClock clock;
+    plat::Clock::SetWallTime(1409706303);
+    struct Case {
+        const char* why;
+        std::string from;
+        std::string to;
+        std::function<void()> prepare;  // puts what stands at the new name
+        bool bKeptAside;                // else the rename fails and nothing moves
+    };
+    int id = 70;
+    const std::vector<Case> cases = {
+        {"a file the user made", "a.txt", "b.txt", [&] { WriteLocal("b.txt", "mine"); }, true},
+        {"a folder the user made where a file goes", "c.txt", "d",
+         [&] { WriteLocal("d/inner.txt", "mine"); }, true},
+        {"a file the user made where a folder goes", "e", "f.txt",
+         [&] { WriteLocal("f.txt", "mine"); }, true},
+        {"a synchronised file", "g.txt", "h.txt",
+         [&] {
+             WriteLocal("h.txt", "synchronised");
+             ASSERT_EQ(CTSyncFileArray::Get()->Add(RecordOf("h.txt", 90)), 0);
+         },
+         false},
+    };
+    std::vector<TComand> tasks;
+    for (const Case& c : cases) {
+        if (c.from.find('.') == std::string::npos) {
+            WriteLocal(c.from + "/inner.txt", "theirs");
+        } else {
+            WriteLocal(c.from, "theirs");
+        }
+        c.prepare();
+        TComand task = ServiceTask(c.from, OPER_RENAME);
+        task.tSyncFile = RecordOf(c.from, id++);
+        ASSERT_EQ(CTSyncFileArray::Get()->Add(task.tSyncFile), 0);
+        DataReName& names = task.tSyncFile.dataExtension.dataReName;
+        names.wstrOldName = StringToWstring(Local(c.from).string());
+        names.wstrNewName = StringToWstring(Local(c.to).string());
+        tasks.push_back(task);
+    }
+    RunTasks(tasks);
 
-    EXPECT_EQ(ReadWholeFile(Local("b.txt")), "b");
-    EXPECT_EQ(ReadWholeFile(Local("a.txt")), "a");
-    ASSERT_EQ(Fails().size(), 1u);
-    EXPECT_EQ(Fails()[0].errcode, 1000 + EEXIST);
+    std::map<std::wstring, int> failed;
+    for (const SyncFail& fail : Fails()) {
+        failed[fail.tComand.tSyncFile.strRelativePath] = fail.errcode;
+    }
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(c.why);
+        const std::string backup = WstringToString(BackupName(StringToWstring(c.to)));
+        // What a file holds, or the file in a folder.
+        const auto content = [&](const std::string& at) {
+            const std::filesystem::path item = Local(at);
+            return ReadWholeFile(std::filesystem::is_directory(item) ? item / "inner.txt" : item);
+        };
+        TSyncFile row;
+        ASSERT_TRUE(CTSyncFileArray::Get()->GetSyncFile(tasks[i].tSyncFile.iId, row));
+        TSyncFile echo;
+        echo.strRelativePath = RelativeOf(c.to);
+        if (c.bKeptAside) {
+            EXPECT_EQ(failed.count(RelativeOf(c.from)), 0u);
+            EXPECT_EQ(content(c.to), "theirs");
+            EXPECT_EQ(content(backup), "mine");
+            EXPECT_FALSE(std::filesystem::exists(Local(c.from)));
+            EXPECT_EQ(row.strRelativePath, RelativeOf(c.to));
+            // The move aside must not come back from the watcher as the user's rename.
+            EXPECT_EQ(CSyncTemporary::Get()->CheckServerSyncFile(echo, OPER_RENAME), 1);
+        } else {
+            EXPECT_EQ(failed[RelativeOf(c.from)], 1000 + EEXIST);
+            EXPECT_EQ(content(c.from), "theirs");
+            EXPECT_EQ(ReadWholeFile(Local(c.to)), "synchronised");
+            EXPECT_FALSE(std::filesystem::exists(Local(backup)));
+            EXPECT_EQ(row.strRelativePath, RelativeOf(c.from));
+            EXPECT_EQ(CSyncTemporary::Get()->CheckServerSyncFile(echo, OPER_RENAME), 0);
+        }
+    }
 }
 
 // The service renamed a synchronised folder onto the name of a folder the user made since:

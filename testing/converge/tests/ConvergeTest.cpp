@@ -70,7 +70,10 @@ INSTANTIATE_TEST_SUITE_P(
                   "the second ran first and merged, a file ended in the wrong folder"},
         FoundSeed{121,
                   "an upload committed as the service stopped, its folder deleted locally "
-                  "before the retry: the file came back"}),
+                  "before the retry: the file came back"},
+        FoundSeed{145,
+                  "a service rename onto the name of a new local file: the rename failed and "
+                  "the upload found the name taken, never converged"}),
     [](const auto& info) { return "Seed" + std::to_string(info.param.seed); });
 
 }  // namespace
