@@ -54,7 +54,8 @@ INSTANTIATE_TEST_SUITE_P(
         FoundSeed{18, "a service append to a file moved locally: taken for a loss without a step"},
         FoundSeed{25, "a service edit in a folder the service renamed: a spurious conflict copy"},
         FoundSeed{33, "a service edit in a folder the service renamed: a spurious conflict copy"},
-        FoundSeed{32, "a service folder rename onto a new local folder's name: never converged"}),
+        FoundSeed{32, "a service folder rename onto a new local folder's name: never converged"},
+        FoundSeed{106, "a sync asked for just after the service came back: said unreachable"}),
     [](const auto& info) { return "Seed" + std::to_string(info.param.seed); });
 
 }  // namespace
