@@ -623,6 +623,27 @@ TEST_F(EngineThreadsTest, EmptyTaskListTurnsOnlyFindIntoIdle) {
     }
 }
 
+// While the engine was stopped, another device moved a synchronised folder to where the user
+// has since made a folder of that name with a new file: the two merge on both sides, and the
+// new file goes up into the moved folder.
+TEST_F(EngineThreadsTest, AFolderMovedOntoANewLocalFolderMergesWithIt) {
+    home.WriteLocal("a/in/f.txt", PatternContent(1000, 1));
+    StartEngine();
+    ExpectSettled();
+    control.reset();
+
+    Service().Control("/admin/fs/move",
+                      JsonObject({{"user", home.account}, {"path", "a/in"}, {"to", ""}}));
+    home.WriteLocal("in/mine.txt", PatternContent(2000, 2));
+    ResetStatus();
+    StartEngine();
+    ExpectSettled();
+    EXPECT_FALSE(std::filesystem::exists(home.Local("a/in")));
+    EXPECT_EQ(testing_support::ReadWholeFile(home.Local("in/f.txt")), PatternContent(1000, 1));
+    EXPECT_EQ(Service().ReadFile(home.account, "in/mine.txt"), PatternContent(2000, 2));
+    EXPECT_EQ(client.Count(MSG_TASK_FAILED), 0u) << "the upload did not wait for its folder";
+}
+
 // Deletions of everything synced wait for the client's confirmation, on either side.
 TEST_F(EngineThreadsTest, MassDeletionIsHeldUntilTheClientReleasesIt) {
     for (int i = 0; i < 4; ++i) {

@@ -55,7 +55,10 @@ INSTANTIATE_TEST_SUITE_P(
         FoundSeed{25, "a service edit in a folder the service renamed: a spurious conflict copy"},
         FoundSeed{33, "a service edit in a folder the service renamed: a spurious conflict copy"},
         FoundSeed{32, "a service folder rename onto a new local folder's name: never converged"},
-        FoundSeed{106, "a sync asked for just after the service came back: said unreachable"}),
+        FoundSeed{106, "a sync asked for just after the service came back: said unreachable"},
+        FoundSeed{110,
+                  "a service folder move onto a new local folder's name: the rows below it stayed "
+                  "behind and it never converged"}),
     [](const auto& info) { return "Seed" + std::to_string(info.param.seed); });
 
 }  // namespace
