@@ -265,16 +265,10 @@ void CSycnFileHelper::GroupServerSyncFile(const CPackedFiles& server, const CPac
     auto index = IdIndex(table);
     std::vector<bool> serverMatched(server.Size(), false);
     auto rename = [&](const TSyncFile& S, const TSyncFile& T) {
-        TSyncFile R = S;
-        R.strName = T.strName;
-        R.strRelativePath = T.strRelativePath;
-        R.strModifyTime = T.strModifyTime;
-        R.dataExtension.dataReName.wstrOldName = Absolute(T.strRelativePath);
-        R.dataExtension.dataReName.wstrNewName = Absolute(S.strRelativePath);
         AfLog(0, kLogFile, kFunction, __LINE__,
               "Server strName(%s) != SQL strName(%s), Build rename Task(%d)",
               Narrow(S.strName).c_str(), Narrow(T.strName).c_str(), S.iId);
-        group.renamed.push_back(std::move(R));
+        group.renamed.push_back(RenameOf(S, T));
     };
     for (std::size_t s = 0; s < server.Size(); ++s) {
         std::size_t t = index.Find(IdKey(server.Id(s), server.PId(s)));
@@ -364,6 +358,34 @@ void CSycnFileHelper::FollowFolderRenames(TChangeGroup& server) const {
     OrderServiceRenames(server.renamed, m_wstrSyncDir);
 }
 
+TSyncFile CSycnFileHelper::RenameOf(const TSyncFile& S, const TSyncFile& T) const {
+    TSyncFile R = S;
+    R.strName = T.strName;
+    R.strRelativePath = T.strRelativePath;
+    R.strModifyTime = T.strModifyTime;
+    R.dataExtension.dataReName.wstrOldName = Absolute(T.strRelativePath);
+    R.dataExtension.dataReName.wstrNewName = Absolute(S.strRelativePath);
+    return R;
+}
+
+bool CSycnFileHelper::FolderMovedOntoNew(const TSyncFile& S, const TChangeGroup& disk,
+                                         TChangeGroup& server) {
+    auto known = std::find_if(server.deleted.begin(), server.deleted.end(),
+                              [&S](const TSyncFile& T) { return T.iType == 0 && T.iId == S.iId; });
+    const bool bGoneHere =
+        std::any_of(disk.deleted.begin(), disk.deleted.end(),
+                    [&S](const TSyncFile& T) { return T.iType == 0 && T.iId == S.iId; });
+    if (known == server.deleted.end() || bGoneHere) {
+        return false;
+    }
+    AfLog(0, kLogFile, "CSycnFileHelper::DiskAddCmpServerAdd", __LINE__,
+          "Server moved folder(%s) onto new Disk folder(%s), Build rename Task(%d)",
+          Narrow(known->strRelativePath).c_str(), Narrow(S.strRelativePath).c_str(), S.iId);
+    server.renamed.push_back(RenameOf(S, *known));
+    server.deleted.erase(known);
+    return true;
+}
+
 bool CSycnFileHelper::BackupConflict(TSyncFile& d) {
     const std::wstring oldName = d.strName;
     plat::CRootedPath item;
@@ -394,7 +416,9 @@ void CSycnFileHelper::DiskAddCmpServerAdd(TChangeGroup& disk, TChangeGroup& serv
         TSyncFile S = added;
         S.strModifyTime = D.strModifyTime;
         if (D.iType == 0) {
-            CTSyncFileArray::Get()->Add(S);
+            if (!FolderMovedOntoNew(S, disk, server)) {
+                CTSyncFileArray::Get()->Add(S);
+            }
             return EPair::DropBoth;
         }
         const std::string md5 = LocalMd5(D);

@@ -57,6 +57,15 @@ class CSycnFileHelper {
     void DiskMdyCmpServerDel(TChangeGroup& disk, TChangeGroup& server);
     void DiskMdyCmpServerMdy(TChangeGroup& disk, TChangeGroup& server);
     void FollowFolderRenames(TChangeGroup& server) const;
+    // The rename of table record T to where the server record S is (absolute old and new
+    // paths).
+    TSyncFile RenameOf(const TSyncFile& S, const TSyncFile& T) const;
+    // S, a new folder on the service at the path of a new local folder, is a folder known here
+    // that the service moved from another place, which is still on disk: the move comes down
+    // as a rename, which merges the two folders and takes the rows below along, instead of a
+    // deletion of the old place and a new row at the new one (the table holds an id once: the
+    // row would move without the rows below it). True when it was made so.
+    bool FolderMovedOntoNew(const TSyncFile& S, const TChangeGroup& disk, TChangeGroup& server);
 
     // Renames the local file of d aside, recorded first in the server temporary set as the
     // engine's own rename, and points d at the copy. False (with the error line, and without

@@ -199,6 +199,7 @@ void CSyncControl::OnSyncNow(const plat::MSG& msg) {
     request.dwThread = static_cast<plat::DWORD>(msg.wParam);
     request.iId = msg.lParam;
     request.tArrived = plat::Clock::Now();
+    request.uNetReports = m_uNetReports;
     AfLog(1, kLog, "CSyncControl::Run", __LINE__, "comparison asked for by thread %u (%ld)",
           request.dwThread, static_cast<long>(request.iId));
     m_syncRequests.push_back(request);
@@ -211,7 +212,7 @@ void CSyncControl::AdvanceSyncRequests() {
         return;
     }
     if (pStatus->GetFlag(MSYNC_FLAG_NETSERVICE) == 0) {
-        AnswerSyncRequests(SYNC_DONE_OFFLINE);
+        AnswerOfflineRequests();
         return;
     }
     CTaskBuilder& builder = m_pTaskBuilderManager->TaskBuilder();
@@ -244,6 +245,20 @@ void CSyncControl::AdvanceSyncRequests() {
             continue;
         }
         ++it;
+    }
+}
+
+void CSyncControl::AnswerOfflineRequests() {
+    const auto tNow = plat::Clock::Now();
+    for (auto it = m_syncRequests.begin(); it != m_syncRequests.end();) {
+        if (it->uNetReports == m_uNetReports &&
+            tNow - it->tArrived < plat::Clock::Duration(kOfflineReportWaitMs)) {
+            ++it;
+            continue;
+        }
+        plat::PostThreadMessage(it->dwThread, MSG_SYNC_DONE, static_cast<plat::WPARAM>(it->iId),
+                                SYNC_DONE_OFFLINE);
+        it = m_syncRequests.erase(it);
     }
 }
 
@@ -412,6 +427,7 @@ void CSyncControl::OnNetServer(const plat::MSG& msg) {
           "Get MSG MSG_NET_SERVER wParam = (%d) lParam = (%d)", static_cast<int>(msg.wParam),
           static_cast<int>(msg.lParam));
     CSyncStatus::Get()->SetFlag(MSYNC_FLAG_NETSERVICE, msg.lParam == 1);
+    ++m_uNetReports;
     ResumeStatue();
     plat::PostThreadMessage(m_pTaskManager->GetThreadId(), msg.message, msg.wParam, msg.lParam);
     plat::PostThreadMessage(m_pTaskBuilderManager->GetThreadId(), msg.message, msg.wParam,

@@ -37,6 +37,11 @@ class CSyncControl : public CThreadMgr {
     // this time; the requested comparison waits for it, so that the batch's tasks and the
     // comparison's do not act on the same item side by side.
     static constexpr plat::DWORD kSyncSettleMs = 500;
+    // The client's space poll reports the service every 5 s while it is unreachable and once
+    // when it answers again. A request made while the service is taken as unreachable waits
+    // for that report rather than answering from one made before it (the service may be back
+    // since); a client that does not report within this time leaves the older report to stand.
+    static constexpr plat::DWORD kOfflineReportWaitMs = 15000;
 
     // Reloads every store table, takes the service as reachable unless the system table's
     // "NetState" says "0", sets the pause when its "Stop" says "1", then creates and starts the
@@ -104,19 +109,26 @@ class CSyncControl : public CThreadMgr {
     // disk monitor's pending notifications to be taken, then for a comparison begun after
     // that (the 30-second sync's while that is awaited), then for the queue to drain again,
     // and is answered. A queue cleared meanwhile did not drain: the request is answered
-    // SYNC_DONE_DROPPED as soon as its comparison has ended.
+    // SYNC_DONE_DROPPED as soon as its comparison has ended. A pause answers every request at
+    // once; a service taken as unreachable holds them for AnswerOfflineRequests.
     void AdvanceSyncRequests();
+    // With the service taken as unreachable: answers SYNC_DONE_OFFLINE each request that a
+    // network report has reached since it arrived, or that waited kOfflineReportWaitMs.
+    void AnswerOfflineRequests();
     void AnswerSyncRequests(int iResult);
 
     struct TSyncRequest {
         plat::DWORD dwThread = 0;
         plat::LPARAM iId = 0;
         plat::Clock::TimePoint tArrived{};
+        unsigned uNetReports = 0;  // MSG_NET_SERVER reports before it arrived
         unsigned uComparison = 0;  // the comparison that serves it, once started
         unsigned uDropped = 0;     // the queue's dropped-task count when it was started
         int iPhase = 0;            // 0 queue before, 1 comparison, 2 queue after
     };
     std::vector<TSyncRequest> m_syncRequests;
+    // MSG_NET_SERVER reports taken so far.
+    unsigned m_uNetReports = 0;
     // The answer to a request whose comparison has ended, or -1 while its tasks still run.
     int SyncRequestResult(const TSyncRequest& request) const;
 

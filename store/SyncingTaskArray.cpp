@@ -257,15 +257,21 @@ int CSyncingTaskArray::AdjustTaskPriority(int nIdKey) {
     return nIdKey;
 }
 
-bool CSyncingTaskArray::MoveBehindFolderCreation(int nIdKey, const std::wstring& folderPath) {
+bool CSyncingTaskArray::MoveBehindFolderCreation(int nIdKey, const std::wstring& folderPath,
+                                                 const std::wstring& folderAbsolute) {
     std::lock_guard<std::mutex> lock(m_lock);
     auto position = FindTask(nIdKey);
     if (position == m_tasks.end()) {
         return false;
     }
-    auto creation = std::find_if(position + 1, m_tasks.end(), [&folderPath](const TComand& task) {
-        return task.iType == 1 && task.iOper == OPER_ADD && task.tSyncFile.iType == 0 &&
-               task.tSyncFile.strRelativePath == folderPath;
+    auto creation = std::find_if(position + 1, m_tasks.end(), [&](const TComand& task) {
+        const TSyncFile& folder = task.tSyncFile;
+        if (folder.iType != 0) {
+            return false;
+        }
+        return task.iType == 1 ? task.iOper == OPER_ADD && folder.strRelativePath == folderPath
+                               : task.iType == 0 && task.iOper == OPER_RENAME &&
+                                     folder.dataExtension.dataReName.wstrNewName == folderAbsolute;
     });
     if (creation == m_tasks.end()) {
         return false;

@@ -62,10 +62,12 @@ class CSyncingTaskArray {
     // key of the task behind for the second one, its own key when moved, the number of tasks
     // when no task has the key. The table is not reordered.
     int AdjustTaskPriority(int nIdKey);
-    // Moves the task of that key right behind the first task after it that creates the folder
-    // at folderPath on the service (from the disk); true when it was moved. The table is not
-    // reordered.
-    bool MoveBehindFolderCreation(int nIdKey, const std::wstring& folderPath);
+    // Moves the task of that key right behind the first task after it that gives the folder
+    // at folderPath its row: its creation on the service (from the disk), or the service's
+    // rename of a known folder to it (folderAbsolute, the absolute path such a rename names);
+    // true when it was moved. The table is not reordered.
+    bool MoveBehindFolderCreation(int nIdKey, const std::wstring& folderPath,
+                                  const std::wstring& folderAbsolute);
     int HasTask();
     // Empties queue and table but keeps a front task that has a break point.
     int Clear();

@@ -164,7 +164,9 @@ bool WorkTransfer::WaitForFolder(const TComand& task) {
         return false;
     }
     const std::wstring folder = GetParentPath(path);
-    if (CSyncingTaskArray::Get()->MoveBehindFolderCreation(task.iIdKey, folder)) {
+    if (CSyncingTaskArray::Get()->MoveBehindFolderCreation(
+            task.iIdKey, folder,
+            GetAbsolutePath(folder, CSystemInfoLD::Get()->GetSystemInfo().wstrSyncDir))) {
         AfLog(1, kTransferManagerLog, kDoSync, __LINE__,
               "Task %d waits for the creation of its folder (%s) on the service", task.iIdKey,
               WstringToString(folder).c_str());

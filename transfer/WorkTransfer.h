@@ -55,9 +55,9 @@ class WorkTransfer : public CThreadMgr {
     // the task from the queue.
     void Finish(TComand& task, int result);
     // A disk task refused because its folder has no row yet does not fail while its folder can
-    // still come: it goes behind the folder's creation when that waits further back in the
-    // queue, or leaves the queue when a disk-caused comparison is due, which builds both. True
-    // then.
+    // still come: it goes behind the folder's creation, or the service's rename of a known
+    // folder to its place, when that waits further back in the queue, or leaves the queue
+    // when a disk-caused comparison is due, which builds both. True then.
     static bool WaitForFolder(const TComand& task);
     // Records the result, and drops the item's earlier fail entries, which no longer stand.
     void OnTaskSucceeded(TComand& task);

@@ -163,6 +163,11 @@ class CompareRig : public ::testing::Test {
         Service().Control("/admin/fs/rename",
                           JsonObject({{"user", account}, {"path", path}, {"name", name}}));
     }
+    // Moves the item into the folder to ("" for the root).
+    void ServiceMove(const std::string& path, const std::string& to) {
+        Service().Control("/admin/fs/move",
+                          JsonObject({{"user", account}, {"path", path}, {"to", to}}));
+    }
     void ServiceDelete(const std::string& path) {
         Service().Control("/admin/fs/delete", JsonObject({{"user", account}, {"path", path}}));
     }

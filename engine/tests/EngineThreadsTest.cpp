@@ -131,19 +131,20 @@ class EngineThreadsTest : public ::testing::Test {
         Post(MSG_SYNC_NOW, client.ThreadId(), id);
         return id;
     }
+    // The result that MSG_SYNC_DONE gave for that request so far; -1 while none came.
+    plat::LPARAM AnswerTo(plat::LPARAM id) {
+        for (const plat::MSG& msg : client.Messages()) {
+            if (msg.message == MSG_SYNC_DONE && msg.wParam == static_cast<plat::WPARAM>(id)) {
+                return msg.lParam;
+            }
+        }
+        return -1;
+    }
     // The result that MSG_SYNC_DONE gives for that request (the clock moves until it comes);
     // -1 when none came.
     plat::LPARAM SyncDone(plat::LPARAM id) {
         plat::LPARAM result = -1;
-        Pump([&] {
-            for (const plat::MSG& msg : client.Messages()) {
-                if (msg.message == MSG_SYNC_DONE && msg.wParam == static_cast<plat::WPARAM>(id)) {
-                    result = msg.lParam;
-                    return true;
-                }
-            }
-            return false;
-        });
+        Pump([&] { return (result = AnswerTo(id)) != -1; });
         return result;
     }
 
@@ -521,6 +522,41 @@ TEST_F(EngineThreadsTest, ASyncRequestIsDoneOnlyOnceItsTasksRan) {
     }
 }
 
+// A comparison asked for while the service is taken as unreachable is answered from the
+// client's next report, not from the one before it: the service may have come back since.
+TEST_F(EngineThreadsTest, ASyncRequestWithoutTheServiceWaitsForTheNextReport) {
+    EngineHome::SetNetState(L"0");
+    StartEngine();
+    struct Row {
+        const char* why;
+        int report;  // the next MSG_NET_SERVER's lParam; -1: none comes
+        plat::LPARAM result;
+    };
+    const Row rows[] = {
+        {"the next poll fails too", 0, SYNC_DONE_OFFLINE},
+        {"no report comes", -1, SYNC_DONE_OFFLINE},
+        {"the service answers again", 1, SYNC_DONE_OK},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.why);
+        home.WriteLocal(std::string(row.why) + ".txt", row.why);
+        const auto asked = plat::Clock::Now();
+        const plat::LPARAM id = AskSyncNow();
+        ASSERT_TRUE(Pump([&] { return plat::Clock::Now() - asked >= 5s; }));
+        EXPECT_EQ(AnswerTo(id), -1) << "answered from the report before the request";
+        if (row.report >= 0) {
+            Post(MSG_NET_SERVER, 0, row.report);
+        }
+        EXPECT_EQ(SyncDone(id), row.result);
+        if (row.report < 0) {
+            EXPECT_GE(plat::Clock::Now() - asked,
+                      plat::Clock::Duration(CSyncControl::kOfflineReportWaitMs));
+        }
+    }
+    EXPECT_EQ(ListingView(home.account).size(), 3u) << home.ViewsText();
+    ExpectSettled();
+}
+
 // Space full: the upload that met it has its fail entry, and the uploads queued behind it are
 // dropped until the 30-second sync. The request's comparison is held at the service while
 // the new files' uploads meet the full space.
@@ -585,6 +621,27 @@ TEST_F(EngineThreadsTest, EmptyTaskListTurnsOnlyFindIntoIdle) {
             EXPECT_EQ(client.Messages().size(), messages);
         }
     }
+}
+
+// While the engine was stopped, another device moved a synchronised folder to where the user
+// has since made a folder of that name with a new file: the two merge on both sides, and the
+// new file goes up into the moved folder.
+TEST_F(EngineThreadsTest, AFolderMovedOntoANewLocalFolderMergesWithIt) {
+    home.WriteLocal("a/in/f.txt", PatternContent(1000, 1));
+    StartEngine();
+    ExpectSettled();
+    control.reset();
+
+    Service().Control("/admin/fs/move",
+                      JsonObject({{"user", home.account}, {"path", "a/in"}, {"to", ""}}));
+    home.WriteLocal("in/mine.txt", PatternContent(2000, 2));
+    ResetStatus();
+    StartEngine();
+    ExpectSettled();
+    EXPECT_FALSE(std::filesystem::exists(home.Local("a/in")));
+    EXPECT_EQ(testing_support::ReadWholeFile(home.Local("in/f.txt")), PatternContent(1000, 1));
+    EXPECT_EQ(Service().ReadFile(home.account, "in/mine.txt"), PatternContent(2000, 2));
+    EXPECT_EQ(client.Count(MSG_TASK_FAILED), 0u) << "the upload did not wait for its folder";
 }
 
 // Deletions of everything synced wait for the client's confirmation, on either side.

@@ -31,6 +31,7 @@ class DecisionTest : public CompareRig {
     using CompareRig::ServiceDelete;
     using CompareRig::ServiceEntry;
     using CompareRig::ServiceFolder;
+    using CompareRig::ServiceMove;
     using CompareRig::ServicePut;
     using CompareRig::ServiceRename;
     using CompareRig::SetTime;
@@ -298,6 +299,26 @@ const std::vector<TDecision>& Decisions() {
              t.ServiceFolder("theirs");
          },
          {"1 2 .\\mine", "1 2 .\\mine\\f.txt", "0 2 .\\theirs"}},
+        {"a folder the service moved onto the name of a new local folder comes down as a "
+         "rename, which merges the two; the rows stay where the items are on disk until then",
+         [](DecisionTest& t) {
+             t.SyncedFolder("a");
+             t.SyncedFolder("a/in");
+             t.Synced("a/in/f.txt", "f");
+             t.ServiceMove("a/in", "");
+             t.DiskFolder("in");
+             t.DiskWrite("in/mine.txt", "mine");
+         },
+         {"1 2 .\\in\\mine.txt", "0 4 .\\a\\in"},
+         [](DecisionTest& t) {
+             ASSERT_EQ(t.tasks.size(), 2u);
+             const DataReName& names = t.tasks[1].tSyncFile.dataExtension.dataReName;
+             EXPECT_EQ(WstringToString(names.wstrOldName), Abs(t, "a/in"));
+             EXPECT_EQ(WstringToString(names.wstrNewName), Abs(t, "in"));
+             EXPECT_EQ(t.TableRow("a/in").iId, t.ServiceEntry("in")["fid"].asInt());
+             EXPECT_FALSE(t.TableHas("in"));
+             EXPECT_TRUE(t.TableHas("a/in/f.txt"));
+         }},
         {"the same new folder on both sides gives no task and a row",
          [](DecisionTest& t) {
              t.DiskFolder("both");

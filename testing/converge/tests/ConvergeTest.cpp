@@ -73,7 +73,11 @@ INSTANTIATE_TEST_SUITE_P(
                   "before the retry: the file came back"},
         FoundSeed{145,
                   "a service rename onto the name of a new local file: the rename failed and "
-                  "the upload found the name taken, never converged"}),
+                  "the upload found the name taken, never converged"},
+        FoundSeed{106, "a sync asked for just after the service came back: said unreachable"},
+        FoundSeed{110,
+                  "a service folder move onto a new local folder's name: the rows below it stayed "
+                  "behind and it never converged"}),
     [](const auto& info) { return "Seed" + std::to_string(info.param.seed); });
 
 }  // namespace
