@@ -77,7 +77,10 @@ INSTANTIATE_TEST_SUITE_P(
         FoundSeed{106, "a sync asked for just after the service came back: said unreachable"},
         FoundSeed{110,
                   "a service folder move onto a new local folder's name: the rows below it stayed "
-                  "behind and it never converged"}),
+                  "behind and it never converged"},
+        FoundSeed{6,
+                  "a service folder move onto a new local folder's name, a mkdir answer dropped: "
+                  "the folder's file stayed at the old place and it never converged"}),
     [](const auto& info) { return "Seed" + std::to_string(info.param.seed); });
 
 }  // namespace
