@@ -346,15 +346,12 @@ class CBench {
         {
             const auto start = Clock::now();
             CEngine engine(m_client.ThreadId());
-            // A listing of 10,000 entries costs the service real work: asked for every 2 s
-            // only, so that the engine's requests keep the service to themselves, and every
-            // 100 ms over the last few files, so that the figure is not rounded up to the poll.
-            std::size_t listed = 0;
+            // The count is one indexed query: asked often, it neither rounds the figure up nor
+            // takes the service from the engine's requests, as a whole listing would.
             if (!WaitUntil(
                     [&] {
-                        std::this_thread::sleep_for(total - listed > 300 ? 2000ms : 100ms);
-                        listed = ListedFiles(account);
-                        return listed == total;
+                        std::this_thread::sleep_for(50ms);
+                        return m_service.FileCount(account) == std::int64_t(total);
                     },
                     1800s)) {
                 throw std::runtime_error("the initial upload did not end");

@@ -52,7 +52,12 @@ int WriteSetting(const std::wstring& section, const std::wstring& key, const std
     }
     CIniText ini(text);
     ini.Set(narrowSection, narrowKey, narrowValue);
-    return plat::WriteFileAtomic(path, ini.Text(), 0600) == 0 ? 0 : -2;
+    int rc = plat::WriteFileAtomic(path, ini.Text(), 0600);
+    // The config folder is made once per process; a user may have removed it since.
+    if (rc == ENOENT && plat::CreateFolders(path.parent_path()) == 0) {
+        rc = plat::WriteFileAtomic(path, ini.Text(), 0600);
+    }
+    return rc == 0 ? 0 : -2;
 }
 
 }  // namespace

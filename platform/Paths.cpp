@@ -6,6 +6,8 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -41,15 +43,30 @@ fs::path HomeDir() {
     return "/";
 }
 
-// Creates the folder and any missing parent with mode 0700. Failures show up later, when the
-// caller opens something in it.
-void MakePrivateDir(const fs::path& dir) {
+void MakeDirAndParents(const fs::path& dir) {
     if (::mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST) {
         return;
     }
     if (errno == ENOENT && dir.has_parent_path() && dir.parent_path() != dir) {
-        MakePrivateDir(dir.parent_path());
+        MakeDirAndParents(dir.parent_path());
         ::mkdir(dir.c_str(), 0700);
+    }
+}
+
+// Creates the folder and any missing parent with mode 0700, once per folder and process: the
+// folders are asked for several times for every file a transfer handles. Failures show up
+// later, when the caller opens something in it.
+void MakePrivateDir(const fs::path& dir) {
+    static std::mutex mutex;
+    static std::set<fs::path> made;
+    std::lock_guard<std::mutex> lock(mutex);
+    if (made.count(dir) != 0) {
+        return;
+    }
+    MakeDirAndParents(dir);
+    struct stat info {};
+    if (::stat(dir.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+        made.insert(dir);
     }
 }
 

@@ -37,19 +37,28 @@ bool IsNumber(const Json::Value& value) {
            value.type() == Json::realValue;
 }
 
+// Building a reader costs more than parsing a short answer; each thread keeps its own, as a
+// reader holds the state of the parse under way.
+Json::CharReader& AnswerReader() {
+    thread_local const std::unique_ptr<Json::CharReader> reader = [] {
+        Json::CharReaderBuilder builder;
+        builder["collectComments"] = false;
+        builder["failIfExtra"] = true;
+        builder["stackLimit"] = CJsonAnswer::MAX_NESTING;
+        return std::unique_ptr<Json::CharReader>(builder.newCharReader());
+    }();
+    return *reader;
+}
+
 }  // namespace
 
 bool CJsonAnswer::Parse(const std::string& text) {
-    Json::CharReaderBuilder builder;
-    builder["collectComments"] = false;
-    builder["failIfExtra"] = true;
-    builder["stackLimit"] = MAX_NESTING;
-    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+    Json::CharReader& reader = AnswerReader();
     m_root = Json::Value();
     std::string errors;
     bool parsed = false;
     try {
-        parsed = reader->parse(text.data(), text.data() + text.size(), &m_root, &errors);
+        parsed = reader.parse(text.data(), text.data() + text.size(), &m_root, &errors);
     } catch (const Json::Exception&) {
         // The parser throws instead of failing when the nesting passes the stack limit.
         parsed = false;

@@ -113,6 +113,8 @@ void CAdminEndpoints::Register(httplib::Server& server) {
     Route(server, "POST", "/admin/fs/delete", bodyOnly(&CAdminEndpoints::Delete));
     Route(server, "GET", "/admin/fs/tree",
           [this](const httplib::Request& request, const Json::Value&) { return Tree(request); });
+    Route(server, "GET", "/admin/fs/count",
+          [this](const httplib::Request& request, const Json::Value&) { return Count(request); });
     server.Put(
         "/admin/fs/file", [this](const httplib::Request& request, httplib::Response& response,
                                  const httplib::ContentReader& reader) {
@@ -331,6 +333,12 @@ Json::Value CAdminEndpoints::Tree(const httplib::Request& request) {
     for (const TEntry& entry : entries) {
         answer["entries"].append(EntryValue(entry, paths[entry.iId]));
     }
+    return answer;
+}
+
+Json::Value CAdminEndpoints::Count(const httplib::Request& request) {
+    Json::Value answer = Answer(SVC_OK);
+    answer["files"] = Json::Int64(m_tree.FileCount(User(request.get_param_value("user")).iId));
     return answer;
 }
 

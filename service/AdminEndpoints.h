@@ -19,6 +19,7 @@
 //   POST /admin/fs/delete      {"user", "path"|"fid"}     answers "removed": the MD5 of
 //                                                          each file it deleted
 //   GET  /admin/fs/tree?user=U           every entry with its "path"
+//   GET  /admin/fs/count?user=U          "files": how many files the account holds
 //   GET  /admin/fs/file?user=U&path=P    the content
 
 #include <httplib.h>
@@ -65,6 +66,7 @@ class CAdminEndpoints {
     Json::Value Move(const Json::Value& body);
     Json::Value Delete(const Json::Value& body);
     Json::Value Tree(const httplib::Request& request);
+    Json::Value Count(const httplib::Request& request);
     void ReadFile(const httplib::Request& request, httplib::Response& response);
 
     TAccount User(const std::string& name);

@@ -11,6 +11,11 @@ std::vector<TEntry> CFileTree::All(std::int64_t account) {
     return m_store.Entries(lock, account);
 }
 
+std::int64_t CFileTree::FileCount(std::int64_t account) {
+    auto lock = m_store.Lock();
+    return m_store.FileCount(lock, account);
+}
+
 CFileTree::TListing CFileTree::Children(std::int64_t account, std::int64_t pid) {
     auto lock = m_store.Lock();
     TListing listing;

@@ -29,6 +29,7 @@ class CFileTree {
     CFileTree(CMetaStore& store, CContentStore& content) : m_store(store), m_content(content) {}
 
     std::vector<TEntry> All(std::int64_t account);
+    std::int64_t FileCount(std::int64_t account);
     // The items of one folder (0 for the root), by id.
     TListing Children(std::int64_t account, std::int64_t pid);
     TLookup Find(std::int64_t account, std::int64_t id);

@@ -396,6 +396,13 @@ void CMetaStore::DeleteEntry(const CLock&, std::int64_t id) {
     CStatement(*this, "DELETE FROM entries WHERE id = ?").Bind(id).Run();
 }
 
+std::int64_t CMetaStore::FileCount(const CLock&, std::int64_t account) {
+    CStatement stmt(*this, "SELECT count(*) FROM entries WHERE account = ? AND isdir = 0");
+    stmt.Bind(account);
+    stmt.Step();
+    return stmt.Int(0);
+}
+
 std::int64_t CMetaStore::UsedBytes(const CLock&, std::int64_t account) {
     CStatement stmt(*this,
                     "SELECT coalesce(sum(size), 0) FROM entries WHERE account = ? AND isdir = 0");

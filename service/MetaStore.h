@@ -90,6 +90,8 @@ class CMetaStore {
     // Stores parent, name, size, MD5 and modification stamp.
     void UpdateEntry(const CLock&, const TEntry& entry);
     void DeleteEntry(const CLock&, std::int64_t id);
+    // How many files the account holds.
+    std::int64_t FileCount(const CLock&, std::int64_t account);
     // Bytes held by the account's files.
     std::int64_t UsedBytes(const CLock&, std::int64_t account);
 

@@ -219,6 +219,13 @@ TEST_F(GlobalSettingTest, FileThatCannotBeWrittenGivesMinus2) {
     EXPECT_EQ(L"", setting.m_wstrUser);
 }
 
+TEST_F(GlobalSettingTest, WriteMakesTheConfigFolderAgainWhenItWasRemoved) {
+    ASSERT_EQ(0, setting.SetValue(L"main", L"user", L"a", L"config.ini"));
+    fs::remove_all(plat::ConfigDir());
+    ASSERT_EQ(0, setting.SetValue(L"main", L"user", L"b", L"config.ini"));
+    EXPECT_EQ("[main]\nuser=b\n", Read());
+}
+
 TEST_F(GlobalSettingTest, ConcurrentWritersLoseNoKey) {
     constexpr int kThreads = 4;
     constexpr int kKeys = 25;

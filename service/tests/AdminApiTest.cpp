@@ -88,6 +88,7 @@ TEST_F(AdminApiTest, AnotherDeviceCreatesModifiesRenamesMovesAndDeletes) {
     EXPECT_EQ(content->body, "second");
     Json::Value tree = AdminGet("/admin/fs/tree?user=alice");
     ASSERT_EQ(tree["entries"].size(), 3u);
+    EXPECT_EQ(AdminGet("/admin/fs/count?user=alice")["files"], 1) << "the two folders are no files";
 
     Json::Value remove;
     remove["path"] = "A";
