@@ -58,15 +58,15 @@ void MakeDirAndParents(const fs::path& dir) {
 // later, when the caller opens something in it.
 void MakePrivateDir(const fs::path& dir) {
     static std::mutex mutex;
-    static std::set<fs::path> made;
+    static std::set<std::string, std::less<>> made;
     std::lock_guard<std::mutex> lock(mutex);
-    if (made.count(dir) != 0) {
+    if (made.count(dir.native()) != 0) {
         return;
     }
     MakeDirAndParents(dir);
     struct stat info {};
     if (::stat(dir.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
-        made.insert(dir);
+        made.insert(dir.native());
     }
 }
 
