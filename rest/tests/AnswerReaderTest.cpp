@@ -44,6 +44,8 @@ TEST_F(AnswerReaderTest, CodeGivesTheResult) {
          REST_BAD_ANSWER},
         {"nesting deeper than any answer", "{\"a\":" + std::string(5000, '[') + "}",
          REST_BAD_ANSWER},
+        // The thread's reader is used again: nothing of the refused parse may be left in it.
+        {"an answer after a refused deep one", R"({"code":"12"})", 8012},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.why);
