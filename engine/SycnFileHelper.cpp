@@ -370,11 +370,9 @@ TSyncFile CSycnFileHelper::RenameOf(const TSyncFile& S, const TSyncFile& T) cons
 
 bool CSycnFileHelper::FolderMovedOntoNew(const TSyncFile& S, const TChangeGroup& disk,
                                          TChangeGroup& server) {
-    auto known = std::find_if(server.deleted.begin(), server.deleted.end(),
-                              [&S](const TSyncFile& T) { return T.iType == 0 && T.iId == S.iId; });
-    const bool bGoneHere =
-        std::any_of(disk.deleted.begin(), disk.deleted.end(),
-                    [&S](const TSyncFile& T) { return T.iType == 0 && T.iId == S.iId; });
+    auto sameFolder = [&S](const TSyncFile& T) { return T.iType == 0 && T.iId == S.iId; };
+    auto known = std::find_if(server.deleted.begin(), server.deleted.end(), sameFolder);
+    const bool bGoneHere = std::any_of(disk.deleted.begin(), disk.deleted.end(), sameFolder);
     if (known == server.deleted.end() || bGoneHere) {
         return false;
     }

@@ -239,8 +239,7 @@ void CSyncControl::AdvanceSyncRequests() {
         }
         const int iResult = it->iPhase == 2 ? SyncRequestResult(*it) : -1;
         if (iResult >= 0) {
-            plat::PostThreadMessage(it->dwThread, MSG_SYNC_DONE, static_cast<plat::WPARAM>(it->iId),
-                                    iResult);
+            AnswerRequest(*it, iResult);
             it = m_syncRequests.erase(it);
             continue;
         }
@@ -256,8 +255,7 @@ void CSyncControl::AnswerOfflineRequests() {
             ++it;
             continue;
         }
-        plat::PostThreadMessage(it->dwThread, MSG_SYNC_DONE, static_cast<plat::WPARAM>(it->iId),
-                                SYNC_DONE_OFFLINE);
+        AnswerRequest(*it, SYNC_DONE_OFFLINE);
         it = m_syncRequests.erase(it);
     }
 }
@@ -278,10 +276,14 @@ int CSyncControl::SyncRequestResult(const TSyncRequest& request) const {
 
 void CSyncControl::AnswerSyncRequests(int iResult) {
     for (const TSyncRequest& request : m_syncRequests) {
-        plat::PostThreadMessage(request.dwThread, MSG_SYNC_DONE,
-                                static_cast<plat::WPARAM>(request.iId), iResult);
+        AnswerRequest(request, iResult);
     }
     m_syncRequests.clear();
+}
+
+void CSyncControl::AnswerRequest(const TSyncRequest& request, int iResult) {
+    plat::PostThreadMessage(request.dwThread, MSG_SYNC_DONE, static_cast<plat::WPARAM>(request.iId),
+                            iResult);
 }
 
 void CSyncControl::OnGetState(const plat::MSG& msg) const {

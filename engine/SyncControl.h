@@ -131,6 +131,8 @@ class CSyncControl : public CThreadMgr {
     unsigned m_uNetReports = 0;
     // The answer to a request whose comparison has ended, or -1 while its tasks still run.
     int SyncRequestResult(const TSyncRequest& request) const;
+    // Posts MSG_SYNC_DONE with the result to the thread that asked.
+    static void AnswerRequest(const TSyncRequest& request, int iResult);
 
     std::unique_ptr<CTaskBuilderManager> m_pTaskBuilderManager;
     std::unique_ptr<CTaskManager> m_pTaskManager;
